@@ -1,0 +1,56 @@
+#pragma once
+
+// The code page output files are written in and files of unknown encoding are read in.
+// GB18030 by default: identical to GBK for every GBK character and able to encode every
+// character a page can hold. TABVORO_CODEPAGE overrides it with any iconv name.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "capture/error.h"
+
+namespace tabvoro::capture {
+
+inline constexpr const char *kDefaultCodePage = "GB18030";
+
+// TABVORO_CODEPAGE when set and not empty, else GB18030.
+std::string systemCodePage();
+
+struct EncodedText {
+    std::string bytes;
+    // Characters the code page lacks. Each is written as a numeric character reference
+    // ("&#x1F600;") so that nothing is lost and the file stays valid in its code page.
+    std::size_t substituted = 0;
+};
+
+// UTF-8 to the code page. Fails only for a code page iconv does not know.
+Result<EncodedText> encodeText(std::string_view utf8, const std::string &codePage);
+
+// Code page to UTF-8. Bytes that are not valid in the code page become U+FFFD.
+Result<std::string> decodeText(std::string_view bytes, const std::string &codePage);
+
+// Whether `bytes` is valid UTF-8 (a leading byte-order mark allowed).
+bool isValidUtf8(std::string_view bytes);
+
+// Reads a file of unknown encoding as UTF-8: valid UTF-8 (its byte-order mark removed) as is,
+// anything else decoded from the code page.
+Result<std::string> decodeFileText(std::string_view bytes, const std::string &codePage);
+
+// Width of a UTF-8 text counted in bytes of the code page; used to line up ruled text.
+// A character the code page lacks counts as the bytes of its substitution.
+class CodePageWidths {
+public:
+    explicit CodePageWidths(std::string codePage);
+    ~CodePageWidths();
+    CodePageWidths(const CodePageWidths &) = delete;
+    CodePageWidths &operator=(const CodePageWidths &) = delete;
+
+    std::size_t width(std::string_view utf8);
+
+private:
+    struct Impl;
+    Impl *m_impl;
+};
+
+}  // namespace tabvoro::capture

@@ -1,0 +1,97 @@
+#pragma once
+
+// The page document model: everything the engine knows of a page goes through these interfaces.
+// Two implementations exist: a static document parsed from HTML text (saved pages, tests, the
+// command line) and the live document of the browser view (a snapshot taken through script).
+//
+// Every read may fail (a frame from another site, a missing property, a page that cannot be
+// read); a failure is an ordinary value, never an exception, and each caller decides what a
+// failing read means for it.
+//
+// Text rules shared by both implementations:
+//  - every line break handed to the engine is CR LF;
+//  - a cell's text is the browser's innerText of the cell;
+//  - a row's text is its cells' texts one after the other with nothing between them, and a
+//    table's text is its rows' texts joined by CR LF, so a table's text begins with the texts
+//    of its first row's cells;
+//  - inner HTML is serialised as a browser does: lower-case attribute names, values in double
+//    quotes, "&amp;" for "&" in attribute values.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "capture/error.h"
+
+namespace tabvoro::capture {
+
+template <class T>
+using Read = Result<T>;
+
+// One HTML table: its own rows only (never those of a table nested in one of its cells), in the
+// order a browser's `rows` collection gives them (thead, tbody and tfoot rows in document order).
+class Table {
+public:
+    virtual ~Table() = default;
+
+    virtual Read<std::string> text() const = 0;
+    virtual Read<std::size_t> rowCount() const = 0;
+    virtual Read<std::string> rowInnerHtml(std::size_t row) const = 0;
+    // Whether the row's inner HTML contains `needle`. A snapshot may answer this without
+    // holding the row's whole HTML.
+    virtual Read<bool> rowHtmlContains(std::size_t row, const std::string &needle) const;
+
+    virtual Read<std::size_t> cellCount(std::size_t row) const = 0;
+    virtual Read<std::string> cellText(std::size_t row, std::size_t cell) const = 0;
+    virtual Read<std::string> cellInnerHtml(std::size_t row, std::size_t cell) const = 0;
+    // As a browser reads them: 1 for a plain cell, an absent or invalid attribute or 0.
+    virtual Read<int> cellColSpan(std::size_t row, std::size_t cell) const = 0;
+    virtual Read<int> cellRowSpan(std::size_t row, std::size_t cell) const = 0;
+};
+
+// One element of the document's `all` list.
+class Element {
+public:
+    virtual ~Element() = default;
+
+    virtual Read<std::string> tagName() const = 0;  // upper case for HTML elements, as a browser gives it
+    virtual Read<std::string> innerHtml() const = 0;
+    virtual Read<std::string> type() const = 0;
+    virtual Read<std::string> value() const = 0;
+    virtual Read<std::string> name() const = 0;
+};
+
+class Document;
+
+struct Frame {
+    std::string name;
+    const Document *document = nullptr;  // owned by the document the frame belongs to
+};
+
+class Document {
+public:
+    virtual ~Document() = default;
+
+    // The address the document's relative links resolve against.
+    virtual Read<std::string> baseUrl() const = 0;
+    // innerText of the body; empty for a frameset page.
+    virtual Read<std::string> bodyText() const = 0;
+
+    // Frame `index` (from 0) of the document's frames collection: `frame` and `iframe` elements
+    // of this document in document order. Fails for a missing frame and for one whose document
+    // cannot be read (another site, a file that cannot be loaded).
+    virtual Read<Frame> frame(std::size_t index) const = 0;
+
+    // All tables in document order, nested tables included, each one a table of its own.
+    virtual Read<std::size_t> tableCount() const = 0;
+    virtual Read<const Table *> table(std::size_t index) const = 0;
+
+    // The `all` list: every element in document order, the root element at position 0.
+    virtual Read<std::size_t> elementCount() const = 0;
+    virtual Read<const Element *> element(std::size_t index) const = 0;
+
+    // The absolute addresses of the document's links (`a` and `area` with an href), in order.
+    virtual Read<std::vector<std::string>> links() const = 0;
+};
+
+}  // namespace tabvoro::capture
