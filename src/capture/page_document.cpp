@@ -10,4 +10,12 @@ Read<bool> Table::rowHtmlContains(std::size_t row, const std::string &needle) co
     return html->find(needle) != std::string::npos;
 }
 
+Read<bool> Table::textStartsWith(const std::string &prefix) const
+{
+    auto all = text();
+    if (!all)
+        return std::unexpected(all.error());
+    return all->starts_with(prefix);
+}
+
 }  // namespace tabvoro::capture

@@ -35,6 +35,9 @@ public:
     virtual ~Table() = default;
 
     virtual Read<std::string> text() const = 0;
+    // Whether text() begins with `prefix`; an implementation may answer without building the
+    // whole text of a large table.
+    virtual Read<bool> textStartsWith(const std::string &prefix) const;
     virtual Read<std::size_t> rowCount() const = 0;
     virtual Read<std::string> rowInnerHtml(std::size_t row) const = 0;
     // Whether the row's inner HTML contains `needle`. A snapshot may answer this without

@@ -24,6 +24,7 @@ struct SaveTarget {
     bool ruled = false;        // ruled ".txt" instead of ".csv"
     std::string outputFolder;  // ends in "/"
     std::string codePage;
+    bool exactPath = false;    // the file was named by the user: never change its extension
 };
 
 // Names the file when session.outputPath is empty, forces its extension to the format, draws the

@@ -1,0 +1,42 @@
+#pragma once
+
+// The capture of one page: find the tables that match the keyword, walk their rows with merged
+// cells resolved, keep the chosen fields, and build the capture text (fields separated by ",",
+// lines ending in CR LF, never quoted: a field never holds a "," of its own except a link
+// address). A capture identical to the previous kept one is dropped.
+
+#include <string>
+
+#include "capture/capture_session.h"
+#include "capture/capture_settings.h"
+#include "capture/page_document.h"
+
+namespace tabvoro::capture {
+
+struct CaptureOutcome {
+    bool kept = false;   // false: a repeat of the last kept capture; nothing is shown or saved
+    std::string text;    // the capture text, blank lines collapsed; what the save step receives
+    std::string status;  // the tally for the status row, "本次已采集表格数:N个,记录:M条"
+};
+
+// Captures `page` (or its frame, by the settings) and updates the tally in `session`. Never
+// fails: a document, frame, table or cell that cannot be read counts as absent, as the rules
+// below say, and the capture goes on.
+CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &settings,
+                            CaptureSession &session);
+
+// The value a cell gives: its text (link mode: its first link's address).
+// Exposed for the tests and the table preview.
+std::string cellValue(const Table &table, std::size_t row, std::size_t cell, bool links,
+                      const std::string &baseUrl);
+
+// Collapses runs of blank lines in a capture text the way repeated replacement of
+// CR LF CR LF by CR LF does, in one pass.
+std::string collapseBlankLines(std::string text);
+
+// The document the capture reads: the page itself or, with the frame choice, the frame whose
+// number leads the frame text. Fails when that frame cannot be read.
+Read<const Document *> targetDocument(const Document &page, bool inFrame,
+                                      const std::string &frameText);
+
+}  // namespace tabvoro::capture

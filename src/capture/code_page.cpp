@@ -1,0 +1,341 @@
+#include "capture/code_page.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include <iconv.h>
+
+namespace tabvoro::capture {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+
+class IconvHandle {
+public:
+    IconvHandle(const std::string &to, const std::string &from)
+        : m_cd(iconv_open(to.c_str(), from.c_str()))
+    {
+    }
+    ~IconvHandle()
+    {
+        if (valid())
+            iconv_close(m_cd);
+    }
+    IconvHandle(const IconvHandle &) = delete;
+    IconvHandle &operator=(const IconvHandle &) = delete;
+
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+    void reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
+
+private:
+    iconv_t m_cd;
+};
+
+// Decodes one strictly valid UTF-8 sequence at the start of `text` (no overlong forms, no
+// surrogates, nothing past U+10FFFF). Returns its length, 0 when the bytes are not one.
+std::size_t decodeUtf8(std::string_view text, char32_t &cp)
+{
+    if (text.empty())
+        return 0;
+    const auto b0 = static_cast<unsigned char>(text[0]);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    std::size_t len;
+    char32_t min;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+        cp = b0 & 0x1F;
+        min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        cp = b0 & 0x0F;
+        min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        cp = b0 & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() < len)
+        return 0;
+    for (std::size_t i = 1; i < len; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+std::string encodeUtf8(char32_t cp)
+{
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+std::string characterReference(char32_t cp)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = kHex[cp & 0xF];
+        cp >>= 4;
+    } while (cp != 0);
+    std::string out = "&#x";
+    while (n > 0)
+        out += digits[--n];
+    out += ';';
+    return out;
+}
+
+enum class Stop { Done, Invalid, Incomplete, Failed };
+
+// Converts `in`, appending to `out` from `used` on and growing it as needed. The whole input
+// goes through iconv in one call unless the output buffer fills or a byte sequence cannot be
+// converted; then `in` is left at that sequence. A finished conversion also writes the bytes
+// that return a stateful code page to its initial shift state.
+Stop convert(iconv_t cd, std::string_view &in, std::string &out, std::size_t &used)
+{
+    char *inPtr = const_cast<char *>(in.data());
+    std::size_t inLeft = in.size();
+    bool flushing = false;
+    if (out.size() - used < 16)
+        out.resize(out.size() * 2 + 64);
+    for (;;) {
+        char *outPtr = out.data() + used;
+        std::size_t outLeft = out.size() - used;
+        const std::size_t rc = iconv(cd, flushing ? nullptr : &inPtr, &inLeft, &outPtr, &outLeft);
+        const int err = errno;
+        used = static_cast<std::size_t>(outPtr - out.data());
+        in = std::string_view(inPtr, inLeft);
+        if (rc != static_cast<std::size_t>(-1)) {
+            if (flushing)
+                return Stop::Done;
+            flushing = true;
+            continue;
+        }
+        if (err == E2BIG) {
+            out.resize(out.size() * 2 + 64);
+            continue;
+        }
+        if (err == EILSEQ)
+            return Stop::Invalid;
+        if (err == EINVAL)
+            return Stop::Incomplete;
+        return Stop::Failed;
+    }
+}
+
+// Converts a short text that must convert whole, such as a character reference.
+bool convertAll(iconv_t cd, std::string_view in, std::string &out, std::size_t &used)
+{
+    return convert(cd, in, out, used) == Stop::Done && in.empty();
+}
+
+}  // namespace
+
+std::string systemCodePage()
+{
+    const char *value = std::getenv("TABVORO_CODEPAGE");
+    if (value != nullptr && *value != '\0')
+        return value;
+    return kDefaultCodePage;
+}
+
+Result<EncodedText> encodeText(std::string_view utf8, const std::string &codePage)
+{
+    IconvHandle cd(codePage, "UTF-8");
+    if (!cd.valid())
+        return failure("unknown code page \"" + codePage + "\"");
+
+    EncodedText result;
+    std::string &out = result.bytes;
+    out.resize(utf8.size() + utf8.size() / 4 + 64);
+    std::size_t used = 0;
+    std::string_view rest = utf8;
+    for (;;) {
+        const Stop stop = convert(cd.get(), rest, out, used);
+        if (stop == Stop::Done)
+            break;
+        if (stop == Stop::Failed)
+            return failure("cannot convert text to " + codePage + ": " + std::strerror(errno));
+
+        char32_t cp = 0;
+        std::size_t len = decodeUtf8(rest, cp);
+        if (len == 0) {
+            // A broken byte in the input: it stands for U+FFFD, written as the code page's own
+            // replacement character where it has one.
+            len = 1;
+            cp = kReplacement;
+            std::size_t tryUsed = used;
+            if (convertAll(cd.get(), kReplacementUtf8, out, tryUsed)) {
+                used = tryUsed;
+                rest.remove_prefix(len);
+                continue;
+            }
+            cd.reset();
+        }
+        if (!convertAll(cd.get(), characterReference(cp), out, used))
+            return failure("code page " + codePage + " cannot hold a character reference");
+        ++result.substituted;
+        rest.remove_prefix(len);
+    }
+    out.resize(used);
+    return result;
+}
+
+Result<std::string> decodeText(std::string_view bytes, const std::string &codePage)
+{
+    IconvHandle cd("UTF-8", codePage);
+    if (!cd.valid())
+        return failure("unknown code page \"" + codePage + "\"");
+
+    std::string out;
+    out.resize(bytes.size() + bytes.size() / 2 + 64);
+    std::size_t used = 0;
+    std::string_view rest = bytes;
+    for (;;) {
+        const Stop stop = convert(cd.get(), rest, out, used);
+        if (stop == Stop::Done)
+            break;
+        if (stop == Stop::Failed)
+            return failure("cannot convert text from " + codePage + ": " + std::strerror(errno));
+        // One bad byte becomes one U+FFFD; the bytes after it may still start a good character.
+        if (out.size() - used < kReplacementUtf8.size())
+            out.resize(out.size() * 2 + 64);
+        std::memcpy(out.data() + used, kReplacementUtf8.data(), kReplacementUtf8.size());
+        used += kReplacementUtf8.size();
+        rest.remove_prefix(1);
+        cd.reset();
+    }
+    out.resize(used);
+    return out;
+}
+
+bool isValidUtf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        const std::size_t len = decodeUtf8(bytes.substr(i), cp);
+        if (len == 0)
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+Result<std::string> decodeFileText(std::string_view bytes, const std::string &codePage)
+{
+    if (isValidUtf8(bytes)) {
+        constexpr std::string_view kBom = "\xEF\xBB\xBF";
+        if (bytes.starts_with(kBom))
+            bytes.remove_prefix(kBom.size());
+        return std::string(bytes);
+    }
+    return decodeText(bytes, codePage);
+}
+
+struct CodePageWidths::Impl {
+    explicit Impl(std::string page) : codePage(std::move(page)), cd(codePage, "UTF-8") {}
+
+    std::size_t widthOf(char32_t cp)
+    {
+        if (cp < 0x10000) {
+            if (bmp.empty())
+                bmp.assign(0x10000, 0);
+            std::uint8_t &slot = bmp[cp];
+            if (slot == 0)
+                slot = static_cast<std::uint8_t>(measure(cp));
+            return slot;
+        }
+        const auto found = beyond.find(cp);
+        if (found != beyond.end())
+            return found->second;
+        const std::size_t w = measure(cp);
+        beyond.emplace(cp, w);
+        return w;
+    }
+
+    // Bytes of one character as encodeText writes it, reference included.
+    std::size_t measure(char32_t cp)
+    {
+        if (!cd.valid())
+            return encodeUtf8(cp).size();
+        cd.reset();
+        std::string out(16, '\0');
+        std::size_t used = 0;
+        if (convertAll(cd.get(), encodeUtf8(cp), out, used) && used > 0)
+            return used;
+        cd.reset();
+        used = 0;
+        if (convertAll(cd.get(), characterReference(cp), out, used))
+            return used;
+        return characterReference(cp).size();
+    }
+
+    std::string codePage;
+    IconvHandle cd;
+    std::vector<std::uint8_t> bmp;  // 0 = not measured yet; no character encodes to 0 bytes
+    std::unordered_map<char32_t, std::size_t> beyond;
+};
+
+CodePageWidths::CodePageWidths(std::string codePage) : m_impl(new Impl(std::move(codePage))) {}
+
+CodePageWidths::~CodePageWidths() { delete m_impl; }
+
+std::size_t CodePageWidths::width(std::string_view utf8)
+{
+    std::size_t total = 0;
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            ++total;
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        std::size_t len = decodeUtf8(utf8.substr(i), cp);
+        if (len == 0) {
+            cp = kReplacement;
+            len = 1;
+        }
+        total += m_impl->widthOf(cp);
+        i += len;
+    }
+    return total;
+}
+
+}  // namespace tabvoro::capture

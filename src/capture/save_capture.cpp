@@ -1,0 +1,132 @@
+#include "capture/save_capture.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "capture/code_page.h"
+#include "capture/error.h"
+#include "capture/output_name.h"
+#include "capture/ruled_text.h"
+
+namespace tabvoro::capture {
+
+namespace {
+
+std::string systemError(const char *what)
+{
+    return std::string(what) + std::strerror(errno);
+}
+
+// The format decides the extension even when the file was named for the other format; the name
+// is not made unique again, since appending to a file of the same run is what is wanted.
+void forceExtension(std::string &path, std::string_view extension)
+{
+    const std::size_t cut = path.size() < extension.size() ? path.size() : extension.size();
+    if (std::string_view(path).substr(path.size() - cut) != extension)
+        path.replace(path.size() - cut, cut, extension);
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+
+    int get() const { return m_fd; }
+    // Closes now so that the caller sees the error a delayed write may report on close.
+    int close()
+    {
+        const int rc = ::close(m_fd);
+        m_fd = -1;
+        return rc;
+    }
+
+private:
+    int m_fd;
+};
+
+Result<void> appendToFile(const std::string &path, std::string_view bytes)
+{
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (file.get() < 0)
+        return failure(systemError("无法打开文件："));
+
+    struct stat before {};
+    if (::fstat(file.get(), &before) != 0)
+        return failure(systemError("无法读取文件信息："));
+
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(file.get(), bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            std::string reason = systemError("写入失败：");
+            // A half-written capture would be taken for a whole one by whoever reads the file.
+            if (::ftruncate(file.get(), before.st_size) != 0)
+                reason += "；文件末尾留有未写完的内容";
+            return failure(reason);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (file.close() != 0)
+        return failure(systemError("关闭文件失败："));
+    return {};
+}
+
+}  // namespace
+
+SaveOutcome SaveCapture(std::string_view captureText, const SaveTarget &target,
+                        CaptureSession &session)
+{
+    SaveOutcome outcome;
+    try {
+        if (session.outputPath.empty())
+            session.outputPath = webcbnm(target.url, target.ruled, target.outputFolder);
+
+        if (target.ruled) {
+            CodePageWidths widths(target.codePage);
+            outcome.shownText = MakeRuledText(captureText, ",", widths);
+            if (!target.exactPath)
+                forceExtension(session.outputPath, "txt");
+        } else {
+            outcome.shownText = std::string(captureText);
+            if (!target.exactPath)
+                forceExtension(session.outputPath, "csv");
+        }
+
+        Result<void> written;
+        auto encoded = encodeText(outcome.shownText, target.codePage);
+        if (encoded)
+            written = appendToFile(session.outputPath, encoded->bytes);
+        else
+            written = failure("无法使用代码页 " + target.codePage + "：" + encoded.error().message);
+
+        if (written) {
+            outcome.saved = true;
+            outcome.status = kSavedMessage + session.outputPath;
+        } else {
+            outcome.error = written.error().message;
+        }
+    } catch (const std::exception &e) {
+        outcome.error = e.what();
+    }
+    if (!outcome.saved)
+        outcome.status = kNotSavedMessage + session.outputPath + "（" + outcome.error + "）";
+    session.statusText = outcome.status;
+    return outcome;
+}
+
+}  // namespace tabvoro::capture

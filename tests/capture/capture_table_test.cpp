@@ -1,0 +1,299 @@
+#include "capture/capture_table.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "capture/static_document.h"
+
+namespace tabvoro::capture {
+namespace {
+
+const std::string kBase = "http://www.shop.example/list/page.htm";
+
+std::unique_ptr<StaticDocument> page(const std::string &body)
+{
+    return StaticDocument::parse("<!DOCTYPE html><html><body>" + body + "</body></html>", kBase);
+}
+
+// Captures `body` with a fresh session, the header row included unless the test says not.
+std::string capture(const std::string &body, CaptureSettings settings = {})
+{
+    CaptureSession session;
+    return CaptureTable(*page(body), settings, session).text;
+}
+
+CaptureSettings withHeader()
+{
+    CaptureSettings settings;
+    settings.includeHeader = true;
+    return settings;
+}
+
+TEST(CaptureTableKeyword, EachModeSelectsItsTables)
+{
+    const std::string body =
+        "<table><tr><td>Name</td><td>Price</td></tr><tr><td>a</td><td>1</td></tr></table>"
+        "<table><tr><td>City</td></tr><tr><td>b <table><tr><td>inner Price</td></tr></table></td></tr></table>"
+        "<table><tr><td>Zone</td></tr></table>";
+    struct Case {
+        KeywordMode mode;
+        std::string keyword;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {KeywordMode::FirstRowPrefix, "NamePr", "Name,Price\r\na,1\r\n"},
+        {KeywordMode::FirstRowPrefix, "name", ""},
+        // Later tables are walked as wide as the widest before them.
+        {KeywordMode::FirstRowPrefix, "", "Name,Price\r\na,1\r\nCity,\r\nbinner Price,\r\ninner Price,\r\nZone,\r\n"},
+        // The keyword in a nested table matches the outer table and the inner one.
+        {KeywordMode::CommonText, "Price", "Name,Price\r\na,1\r\nCity,\r\nbinner Price,\r\ninner Price,\r\n"},
+        // Nested tables are counted among the positions.
+        {KeywordMode::Position, "3", "inner Price\r\n"},
+        {KeywordMode::Position, " 4th", "Zone\r\n"},
+        {KeywordMode::Position, "", ""},
+        {KeywordMode::Position, "2.5", ""},
+    };
+    for (const auto &c : cases) {
+        CaptureSettings settings = withHeader();
+        settings.keywordMode = c.mode;
+        settings.keyword = c.keyword;
+        EXPECT_EQ(capture(body, settings), c.expected) << "mode " << int(c.mode) << " keyword " << c.keyword;
+    }
+    CaptureSettings unknownMode = withHeader();
+    unknownMode.keywordMode = std::nullopt;
+    EXPECT_EQ(capture(body, unknownMode), "");
+}
+
+TEST(CaptureTableKeyword, LabelCyclesThroughTheThreeModes)
+{
+    EXPECT_EQ(nextKeywordModeCaption("表格第一行前部分内容："), "表格每行共有部分内容：");
+    EXPECT_EQ(nextKeywordModeCaption("表格每行共有部分内容："), "所有表格中所处的序号：");
+    EXPECT_EQ(nextKeywordModeCaption("所有表格中所处的序号："), "表格第一行前部分内容：");
+    EXPECT_EQ(nextKeywordModeCaption("anything"), "表格第一行前部分内容：");
+    EXPECT_EQ(keywordModeFromCaption("表格第一行前部分内容： "), std::nullopt);
+}
+
+TEST(CaptureTableSpans, MergedCellsKeepTheColumnsAligned)
+{
+    const std::map<std::string, std::string> cases = {
+        // A header spanning two columns over rows of three cells.
+        {"<tr><td colspan=2>A</td><td>B</td></tr><tr><td>1</td><td>2</td><td>3</td></tr>",
+         "A,,B\r\n1,2,3\r\n"},
+        // A cell spanning two rows leaves an empty field in the row below.
+        {"<tr><td>h1</td><td>h2</td></tr><tr><td rowspan=2>X</td><td>1</td></tr><tr><td>2</td></tr>",
+         "h1,h2\r\nX,1\r\n,2\r\n"},
+        // A block spanning two rows and two columns.
+        {"<tr><td rowspan=2 colspan=2>B</td><td>c</td></tr><tr><td>d</td></tr><tr><td>e</td><td>f</td><td>g</td></tr>",
+         "B,,c\r\n,,d\r\ne,f,g\r\n"},
+        // A short row gets one empty field per missing position.
+        {"<tr><td>a</td><td>b</td><td>c</td></tr><tr><td>d</td></tr>", "a,b,c\r\nd,,\r\n"},
+        // The row pushed right by a row span from above keeps its last cell.
+        {"<tr><td rowspan=2>A</td><td>B</td></tr><tr><td>C</td><td>D</td></tr>", "A,B,\r\n,C,D\r\n"},
+        // A row span past the last row is harmless.
+        {"<tr><td rowspan=9>A</td><td>B</td></tr><tr><td>C</td></tr>", "A,B\r\n,C\r\n"},
+    };
+    for (const auto &[rows, expected] : cases)
+        EXPECT_EQ(capture("<table>" + rows + "</table>", withHeader()), expected) << rows;
+}
+
+TEST(CaptureTableSpans, WidthCarriesOverToLaterTablesOfOneCapture)
+{
+    const std::string body = "<table><tr><td>a</td><td>b</td><td>c</td></tr></table>"
+                             "<table><tr><td>x</td></tr></table>";
+    EXPECT_EQ(capture(body, withHeader()), "a,b,c\r\nx,,\r\n");
+}
+
+TEST(CaptureTableHeader, FirstRowLeftOutUnlessAsked)
+{
+    const std::string table = "<table><tr><td rowspan=2>H</td><td>h</td></tr>"
+                              "<tr><td>1</td><td>2</td></tr></table>";
+    // Without the header row its row span is never recorded: the next row starts at position 0.
+    EXPECT_EQ(capture(table), "1,2\r\n");
+    EXPECT_EQ(capture(table, withHeader()), "H,h,\r\n,1,2\r\n");
+}
+
+TEST(CaptureTableFields, OnlySelectedPositionsAreKept)
+{
+    const std::string table = "<table><tr><td>a</td><td>b</td><td>c</td></tr>"
+                              "<tr><td>d</td><td rowspan=2>e</td><td>f</td></tr>"
+                              "<tr><td>g</td><td>h</td></tr></table>";
+    CaptureSettings settings = withHeader();
+    settings.fields = {{"A", true}, {"B", false}, {"C", true}};
+    // A position covered from above still gives its empty field.
+    EXPECT_EQ(capture(table, settings), "a,c\r\nd,f\r\ng,,h\r\n");
+
+    settings.fields = {{"A", false}, {"B", false}, {"C", false}};
+    EXPECT_EQ(capture(table, settings), "");
+
+    // Positions past the end of the field list give empty fields.
+    settings.fields = {{"A", true}};
+    EXPECT_EQ(capture(table, settings), "a,,\r\nd,,\r\ng,,\r\n");
+}
+
+TEST(CaptureTableFields, BlankHeaderCellTakesTheFieldName)
+{
+    const std::string table = "<table><tr><td></td><td> </td><td>c</td></tr>"
+                              "<tr><td></td><td>2</td><td>3</td></tr></table>";
+    CaptureSettings settings = withHeader();
+    settings.fields = {{"名称", true}, {" ", true}, {"价格", true}};
+    EXPECT_EQ(capture(table, settings), "名称,,c\r\n,2,3\r\n");
+    // Without the header row no row 0 is walked, so no name is taken.
+    settings.includeHeader = false;
+    EXPECT_EQ(capture(table, settings), ",2,3\r\n");
+}
+
+TEST(CaptureTableFields, DeselectedSpanPositionsGiveNoField)
+{
+    const std::string table = "<table><tr><td colspan=3>A</td><td>B</td></tr>"
+                              "<tr><td>1</td><td>2</td><td>3</td><td>4</td></tr></table>";
+    CaptureSettings settings = withHeader();
+    settings.fields = {{"A", true}, {"", false}, {"", true}, {"B", true}};
+    EXPECT_EQ(capture(table, settings), "A,,B\r\n1,3,4\r\n");
+}
+
+TEST(CaptureTableValues, TextModeCleansEveryCell)
+{
+    const std::map<std::string, std::string> cases = {
+        {"1,234", "1234"},
+        {"12,345.50", "12345.50"},
+        {"red, green", "red， green"},
+        {"12,34", "12，34"},
+        {"  padded  ", "padded"},
+        {"line<br>break", "linebreak"},
+        {"<a href=\"http://x.example/\">shown text</a>", "shown text"},
+    };
+    for (const auto &[cell, expected] : cases)
+        EXPECT_EQ(capture("<table><tr><td>" + cell + "</td></tr></table>", withHeader()), expected + "\r\n")
+            << cell;
+}
+
+TEST(CaptureTableValues, LinkModeGivesTheFirstLinksAddress)
+{
+    const std::map<std::string, std::string> cases = {
+        {"<a href=\"http://x.example/a?b=1&amp;c=2\">text</a>", "http://x.example/a?b=1&c=2"},
+        {"<a href=\"https://x.example/a,b\">text</a>", "https://x.example/a,b"},
+        {"<a href=\"detail.htm?id=7\">text</a>", "http://www.shop.example/list/detail.htm?id=7"},
+        {"<a href=\"/top\">one</a><a href=\"http://second.example/\">two</a>", "http://www.shop.example/top"},
+        // No link: the text, with every comma made full-width, numbers included.
+        {"1,234", "1，234"},
+        {"plain, text", "plain， text"},
+    };
+    for (const auto &[cell, expected] : cases) {
+        CaptureSettings settings;
+        settings.includeLinks = true;
+        EXPECT_EQ(capture("<table><tr><td>h</td></tr><tr><td>" + cell + "</td></tr></table>", settings),
+                  expected + "\r\n")
+            << cell;
+    }
+}
+
+TEST(CaptureTablePager, PagerRowsAreLeftOut)
+{
+    const std::string table = "<table><tr><td>h</td></tr><tr><td>1</td></tr>"
+                              "<tr><td><a href=\"p2\">下一页</a></td></tr>"
+                              "<tr><td><a href=\"p2\">Next</a></td></tr></table>";
+    EXPECT_EQ(capture(table), "1\r\nNext\r\n");
+    CaptureSettings settings;
+    settings.nextPageText = "Next";
+    EXPECT_EQ(capture(table, settings), "1\r\n下一页\r\n");
+}
+
+TEST(CaptureTableTally, RepeatsAreDroppedAndKeptCapturesCounted)
+{
+    CaptureSession session;
+    CaptureSettings settings;
+    auto first = page("<table><tr><td>h</td></tr><tr><td>1</td></tr><tr><td>2</td></tr></table>");
+    auto outcome = CaptureTable(*first, settings, session);
+    EXPECT_TRUE(outcome.kept);
+    EXPECT_EQ(outcome.status, "本次已采集表格数:1个,记录:2条");
+    EXPECT_EQ(session.recordCount, 2);
+
+    outcome = CaptureTable(*first, settings, session);
+    EXPECT_FALSE(outcome.kept);
+    EXPECT_EQ(session.recordCount, 0);
+    EXPECT_EQ(session.captureCount, 1);
+
+    // A page without the table after a kept capture is not a repeat: it is counted.
+    auto empty = page("<p>nothing</p>");
+    outcome = CaptureTable(*empty, settings, session);
+    EXPECT_TRUE(outcome.kept);
+    EXPECT_EQ(outcome.text, "");
+    EXPECT_EQ(outcome.status, "本次已采集表格数:2个,记录:2条");
+    EXPECT_EQ(session.statusText, outcome.status);
+
+    // An empty capture on a fresh session repeats the empty last capture.
+    CaptureSession fresh;
+    EXPECT_FALSE(CaptureTable(*empty, settings, fresh).kept);
+}
+
+TEST(CaptureTableRows, RowWithoutFieldsDoesNotEatTheLineBefore)
+{
+    // With every field deselected only the position covered from above gives a field; the
+    // rows that give none must still end in a whole CR LF.
+    const std::string body = "<table><tr><td rowspan=2>X</td><td>Y</td></tr><tr><td>Z</td></tr>"
+                             "<tr><td>W</td><td>V</td></tr></table>";
+    CaptureSettings settings = withHeader();
+    settings.fields = {{"A", false}, {"B", false}};
+    EXPECT_EQ(capture(body, settings), "\r\n\r\n");
+}
+
+TEST(CaptureTableRows, BlankLinesCollapseLikeRepeatedReplacement)
+{
+    const std::map<std::string, std::string> cases = {
+        {"a\r\n\r\nb\r\n", "a\r\nb\r\n"},
+        {"a\r\n\r\n\r\n\r\n\r\nb", "a\r\nb"},
+        // An empty line at the very start alone is left.
+        {"\r\n\r\na", "\r\n\r\na"},
+        {"\r\n\r\n\r\na", "\r\n\r\na"},
+        // Passes forced elsewhere shrink the run at the start too.
+        {"\r\n\r\na\r\n\r\nb", "\r\na\r\nb"},
+        {"\r\n\r\n\r\n\r\n\r\n", "\r\n\r\n"},
+        {"a\r\r\n\nb", "a\r\r\n\nb"},
+        {"", ""},
+    };
+    for (const auto &[text, expected] : cases)
+        EXPECT_EQ(collapseBlankLines(text), expected);
+}
+
+class FramedPage : public ::testing::Test {
+protected:
+    std::unique_ptr<StaticDocument> framed()
+    {
+        const std::map<std::string, std::string> frames = {
+            {"http://www.shop.example/list/f0.htm", "<table><tr><td>zero</td></tr></table>"},
+            {"http://www.shop.example/list/f1.htm", "<table><tr><td>one</td></tr></table>"},
+        };
+        FrameLoader loader = [frames](const std::string &url) -> Result<std::string> {
+            if (auto it = frames.find(url); it != frames.end())
+                return it->second;
+            return failure("no such page " + url);
+        };
+        return StaticDocument::parse("<html><frameset><frame name=a src=f0.htm><frame name=b src=f1.htm>"
+                                     "<frame name=c src=gone.htm></frameset></html>",
+                                     kBase, loader);
+    }
+};
+
+TEST_F(FramedPage, FrameNumberLeadsTheFrameText)
+{
+    auto doc = framed();
+    CaptureSettings settings = withHeader();
+    settings.inFrame = true;
+    const std::map<std::string, std::string> cases = {
+        {"", "zero\r\n"}, {"1a", "one\r\n"}, {"a1", "zero\r\n"}, {"2", ""}, {"7", ""},
+    };
+    for (const auto &[frameText, expected] : cases) {
+        settings.frameText = frameText;
+        CaptureSession session;
+        session.lastCapture = "previous";
+        EXPECT_EQ(CaptureTable(*doc, settings, session).text, expected) << frameText;
+    }
+    // Without the frame choice the frameset page itself has no table.
+    CaptureSession session;
+    session.lastCapture = "previous";
+    EXPECT_EQ(CaptureTable(*doc, withHeader(), session).text, "");
+}
+
+}  // namespace
+}  // namespace tabvoro::capture

@@ -1,0 +1,187 @@
+// The command line as other programs call it: arguments in, printed lines, exit status and the
+// output file's bytes out.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <sys/wait.h>
+
+#include "capture/code_page.h"
+#include "test_support.h"
+
+namespace tabvoro::test {
+namespace {
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string &arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class CliCapture : public ::testing::Test {
+protected:
+    CliResult run(const std::vector<std::string> &args)
+    {
+        std::string command = "cd " + quoted(dir.path().string()) + " && " + quoted(TABVORO_CLI);
+        for (const auto &arg : args)
+            command += " " + quoted(arg);
+        command += " >stdout.txt 2>stderr.txt";
+        const int raw = std::system(command.c_str());
+        CliResult result;
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = readBytes(dir.file("stdout.txt"));
+        result.err = readBytes(dir.file("stderr.txt"));
+        return result;
+    }
+
+    std::string writePage(const std::string &name, const std::string &body)
+    {
+        writeBytes(dir.file(name), "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" +
+                                       body + "</body></html>");
+        return dir.file(name).string();
+    }
+
+    static std::string gb18030(const std::string &utf8)
+    {
+        return capture::encodeText(utf8, "GB18030").value().bytes;
+    }
+
+    static std::vector<std::string> lines(const std::string &text)
+    {
+        std::vector<std::string> result;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            result.push_back(line);
+        return result;
+    }
+
+    ScratchDir dir;
+};
+
+const std::string kTable1 = "<table><tr><td>名称</td><td>价格</td></tr>"
+                            "<tr><td>苹果</td><td>1,234</td></tr></table>";
+const std::string kTable2 = "<table><tr><td>名称</td><td>价格</td></tr>"
+                            "<tr><td>香蕉</td><td>red, green</td></tr></table>";
+
+TEST_F(CliCapture, PagesOfOneRunShareTheFileAndTheRepeatCheck)
+{
+    const auto p1 = writePage("p1.html", kTable1);
+    const auto p2 = writePage("p2.html", kTable1);
+    const auto p3 = writePage("p3.html", kTable2);
+    const auto result = run({"capture", "--keyword", "名称", "--url", "http://www.shop.example/list", p1, p2, p3});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto printed = lines(result.out);
+    ASSERT_EQ(printed.size(), 3u) << result.out;
+    EXPECT_EQ(printed[0], "本次已采集表格数:1个,记录:1条");
+    EXPECT_EQ(printed[1], "本次已采集表格数:2个,记录:2条");
+    EXPECT_EQ(printed[2], "./download/shop1.csv");
+    EXPECT_EQ(readBytes(dir.file("download/shop1.csv")), gb18030("苹果,1234\r\n香蕉,red， green\r\n"));
+
+    // A second run names a new file.
+    const auto again = run({"capture", "--url", "http://www.shop.example/list", p1});
+    EXPECT_EQ(lines(again.out).back(), "./download/shop2.csv");
+}
+
+TEST_F(CliCapture, OptionsReachTheCapture)
+{
+    const auto p1 = writePage("p.html", "<table><tr><th>A</th><th>B</th><th>C</th></tr>"
+                                        "<tr><td>1</td><td>2</td><td><a href=\"x.htm?a=1&amp;b=2\">3</a></td></tr>"
+                                        "<tr><td colspan=3><a href=\"n\">Next</a></td></tr></table>");
+    struct Case {
+        std::vector<std::string> options;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{"--header"}, "A,B,C\r\n1,2,3\r\nNext,,\r\n"},
+        {{"--header", "--next-text", "Next"}, "A,B,C\r\n1,2,3\r\n"},
+        {{"--fields", "!A,名,C", "--header"}, "B,C\r\n2,3\r\n,\r\n"},
+        {{"--links", "--next-text", "Next"}, "1,2,file://" + dir.path().string() + "/x.htm?a=1&b=2\r\n"},
+        {{"--mode", "position", "--keyword", "2"}, ""},
+        {{"--mode", "every-row", "--keyword", "Next", "--next-text", "Next"}, "1,2,3\r\n"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = {"capture", "--output", dir.file("out.csv").string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(p1);
+        std::filesystem::remove(dir.file("out.csv"));
+        const auto result = run(args);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(readBytes(dir.file("out.csv")), gb18030(c.expected)) << c.options[0];
+    }
+}
+
+TEST_F(CliCapture, RuledOutputAndOtherCodePages)
+{
+    const auto p1 = writePage("p.html", "<table><tr><td>名称</td><td>价格</td></tr><tr><td>苹果</td><td>5</td></tr></table>");
+    auto result = run({"capture", "--header", "--ruled", p1});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(lines(result.out).back(), "./download/data1.txt");
+    EXPECT_EQ(readBytes(dir.file("download/data1.txt")),
+              gb18030("┏━━┯━━┓\r\n┃名称│价格┃\r\n┠──┼──┨\r\n┃苹果│   5┃\r\n┗━━┷━━┛\r\n"));
+
+    result = run({"capture", "--header", "--encoding", "UTF-8", "--out-dir", "utf", p1});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readBytes(dir.file("utf/data1.csv")), "名称,价格\r\n苹果,5\r\n");
+
+    // --output keeps exactly the name it is given.
+    result = run({"capture", "--output", dir.file("table.dat").string(), p1});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readBytes(dir.file("table.dat")), gb18030("苹果,5\r\n"));
+}
+
+TEST_F(CliCapture, FramePagesLoadTheirFramesFromBesideThem)
+{
+    writePage("left.html", "<p>menu</p>");
+    writePage("right.html", "<table><tr><td>h</td></tr><tr><td>framed</td></tr></table>");
+    writeBytes(dir.file("frames.html"),
+               "<html><frameset cols=\"20%,80%\"><frame name=\"l\" src=\"left.html\"><frame name=\"r\" src=\"right.html\"></frameset></html>");
+    auto result = run({"capture", "--frame", "1", "--output", dir.file("f.csv").string(), dir.file("frames.html").string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readBytes(dir.file("f.csv")), "framed\r\n");
+}
+
+TEST_F(CliCapture, FailuresExitWithTwoAndAMessage)
+{
+    const auto p1 = writePage("p.html", kTable1);
+    writeBytes(dir.file("a-file"), "x");
+    const std::vector<std::vector<std::string>> cases = {
+        {"capture"},
+        {"capture", "--mode", "diagonal", p1},
+        {"capture", "--bogus", p1},
+        {"capture", "--keyword"},
+        {"capture", dir.file("missing.html").string()},
+        {"capture", "--encoding", "NO-SUCH-CODEPAGE", p1},
+        {"capture", "--output", dir.file("a-file/out.csv").string(), p1},
+        {"capture", "--out-dir", dir.file("a-file/sub").string(), p1},
+        {"frobnicate"},
+    };
+    for (const auto &args : cases) {
+        const auto result = run(args);
+        EXPECT_EQ(result.status, 2) << args.back();
+        EXPECT_FALSE(result.err.empty()) << args.back();
+    }
+    EXPECT_EQ(run({"capture", "--help"}).status, 0);
+}
+
+TEST_F(CliCapture, RunEndRemovesBlankLinesFromTheFile)
+{
+    // A page whose capture starts with an empty line: the per-page text keeps it, the end of the
+    // run removes it.
+    const auto p1 = writePage("p.html", "<table><tr><td>h</td></tr><tr><td></td></tr><tr><td></td></tr>"
+                                        "<tr><td>x</td></tr></table>");
+    const auto result = run({"capture", "--output", dir.file("o.csv").string(), p1});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readBytes(dir.file("o.csv")), "x\r\n");
+}
+
+}  // namespace
+}  // namespace tabvoro::test

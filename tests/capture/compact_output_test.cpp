@@ -1,0 +1,78 @@
+#include "capture/compact_output.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+using namespace tabvoro::capture;
+using tabvoro::test::readBytes;
+using tabvoro::test::ScratchDir;
+using tabvoro::test::writeBytes;
+namespace fs = std::filesystem;
+
+TEST(CompactOutput, DropsBlankLinesAndEndsEveryLineInCrLf)
+{
+    struct Case {
+        std::string_view before, after;
+    };
+    const Case cases[] = {
+        {"a\r\n\r\n  \r\nb\r\n", "a\r\nb\r\n"},
+        {"a\rb\r\r c ", "a\r\nb\r\n c \r\n"},
+        {"a\n\n \nb", "a\r\nb\r\n"},
+        {"a\n\r\nb\r\r\nc", "a\r\nb\r\nc\r\n"},
+        {"\t\t\r\n", "\t\t\r\n"},
+        {"\xD6\xD0,\xCE\xC4\r\n\r\n", "\xD6\xD0,\xCE\xC4\r\n"},
+        {"  \r\n \n\r", ""},
+        {"", ""},
+    };
+    for (const auto &c : cases) {
+        ScratchDir dir;
+        writeBytes(dir.file("out.csv"), std::string(c.before));
+        ASSERT_TRUE(CompactOutputFile(dir.folder() + "out.csv")) << c.before;
+        EXPECT_EQ(readBytes(dir.file("out.csv")), c.after) << c.before;
+    }
+}
+
+TEST(CompactOutput, MissingFileIsAnErrorAndCreatesNothing)
+{
+    ScratchDir dir;
+    EXPECT_FALSE(CompactOutputFile(dir.folder() + "none.csv"));
+    EXPECT_FALSE(CompactOutputFile(dir.folder() + "missing/none.csv"));
+    EXPECT_FALSE(CompactOutputFile(""));
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(CompactOutput, KeepsPermissionsAndLeavesNoTemporaryFile)
+{
+    ScratchDir dir;
+    writeBytes(dir.file("out.csv"), "a\r\n\r\n");
+    const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(dir.file("out.csv"), perms);
+    ASSERT_TRUE(CompactOutputFile(dir.folder() + "out.csv"));
+
+    EXPECT_EQ(fs::status(dir.file("out.csv")).permissions(), perms);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(dir.path()))
+        ++entries;
+    EXPECT_EQ(entries, 1u);
+}
+
+TEST(CompactOutput, RewritesTheFileBehindALink)
+{
+    ScratchDir dir;
+    writeBytes(dir.file("real.csv"), "a\r\n\r\n");
+    fs::create_symlink(dir.file("real.csv"), dir.file("link.csv"));
+    ASSERT_TRUE(CompactOutputFile(dir.folder() + "link.csv"));
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.csv")));
+    EXPECT_EQ(readBytes(dir.file("real.csv")), "a\r\n");
+}
+
+TEST(CompactOutput, FolderIsNotAFile)
+{
+    ScratchDir dir;
+    fs::create_directory(dir.file("out.csv"));
+    EXPECT_FALSE(CompactOutputFile(dir.folder() + "out.csv"));
+    EXPECT_TRUE(fs::is_directory(dir.file("out.csv")));
+}

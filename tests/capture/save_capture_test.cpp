@@ -1,0 +1,120 @@
+#include "capture/save_capture.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "capture/code_page.h"
+#include "capture/ruled_text.h"
+#include "test_support.h"
+
+using namespace tabvoro::capture;
+using tabvoro::test::readBytes;
+using tabvoro::test::ScratchDir;
+using tabvoro::test::writeBytes;
+
+namespace {
+
+SaveTarget targetIn(const ScratchDir &dir, bool ruled = false)
+{
+    return SaveTarget{"http://www.site.com/list", ruled, dir.folder(), "GB18030"};
+}
+
+}  // namespace
+
+TEST(SaveCapture, NamesFileAndAppendsInOrder)
+{
+    ScratchDir dir;
+    CaptureSession session;
+    const auto first = SaveCapture("名称,价格\r\n", targetIn(dir), session);
+    const auto second = SaveCapture("苹果,5\r\n", targetIn(dir), session);
+
+    const std::string path = dir.folder() + "site1.csv";
+    EXPECT_EQ(session.outputPath, path);
+    EXPECT_TRUE(first.saved);
+    ASSERT_TRUE(second.saved) << second.error;
+    EXPECT_EQ(second.shownText, "苹果,5\r\n");
+    EXPECT_EQ(second.status, kSavedMessage + path);
+    EXPECT_EQ(session.statusText, second.status);
+    EXPECT_EQ(readBytes(path), "\xC3\xFB\xB3\xC6,\xBC\xDB\xB8\xF1\r\n\xC6\xBB\xB9\xFB,5\r\n");
+}
+
+TEST(SaveCapture, EmptyTextStillCreatesFile)
+{
+    ScratchDir dir;
+    CaptureSession session;
+    EXPECT_TRUE(SaveCapture("", targetIn(dir), session).saved);
+    EXPECT_TRUE(std::filesystem::is_regular_file(session.outputPath));
+    EXPECT_EQ(readBytes(session.outputPath), "");
+}
+
+// Switching to ruled output in mid-run keeps the name and appends to the ".txt" beside it.
+TEST(SaveCapture, FormatDecidesExtensionWithoutRenumbering)
+{
+    ScratchDir dir;
+    writeBytes(dir.file("x.txt"), "old\r\n");
+    CaptureSession session;
+    session.outputPath = dir.folder() + "x.csv";
+    const auto outcome = SaveCapture("a,b\r\n", targetIn(dir, true), session);
+
+    ASSERT_TRUE(outcome.saved) << outcome.error;
+    EXPECT_EQ(session.outputPath, dir.folder() + "x.txt");
+    CodePageWidths widths("GB18030");
+    EXPECT_EQ(outcome.shownText, MakeRuledText("a,b\r\n", ",", widths));
+    EXPECT_EQ(readBytes(dir.file("x.txt")), "old\r\n" + encodeText(outcome.shownText, "GB18030")->bytes);
+
+    EXPECT_TRUE(SaveCapture("c\r\n", targetIn(dir), session).saved);
+    EXPECT_EQ(session.outputPath, dir.folder() + "x.csv");
+    EXPECT_EQ(readBytes(dir.file("x.csv")), "c\r\n");
+}
+
+TEST(SaveCapture, FailuresAreReported)
+{
+    struct Case {
+        const char *what;
+        std::string relativePath;  // under the scratch folder
+        std::string codePage;
+    };
+    const Case cases[] = {
+        {"folder in the way", "taken.csv", "GB18030"},
+        {"parent is a file", "plain/x.csv", "GB18030"},
+        {"missing folder", "missing/x.csv", "GB18030"},
+        {"unknown code page", "fresh.csv", "NO-SUCH-PAGE"},
+    };
+    for (const auto &c : cases) {
+        ScratchDir dir;
+        std::filesystem::create_directory(dir.file("taken.csv"));
+        writeBytes(dir.file("plain"), "keep");
+        CaptureSession session;
+        session.outputPath = dir.folder() + c.relativePath;
+        SaveTarget target = targetIn(dir);
+        target.codePage = c.codePage;
+
+        const auto outcome = SaveCapture("a\r\n", target, session);
+        EXPECT_FALSE(outcome.saved) << c.what;
+        EXPECT_FALSE(outcome.error.empty()) << c.what;
+        EXPECT_EQ(outcome.status, kNotSavedMessage + session.outputPath + "（" + outcome.error + "）")
+            << c.what;
+        EXPECT_EQ(session.statusText, outcome.status) << c.what;
+        EXPECT_EQ(outcome.shownText, "a\r\n") << c.what;
+        EXPECT_TRUE(std::filesystem::is_directory(dir.file("taken.csv"))) << c.what;
+        EXPECT_EQ(readBytes(dir.file("plain")), "keep") << c.what;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("fresh.csv"))) << c.what;
+    }
+}
+
+// A device that is always full stands in for a full disk: the write must not pass for saved.
+TEST(SaveCapture, FullDiskIsAFailure)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    ScratchDir dir;
+    std::filesystem::create_symlink("/dev/full", dir.file("full.csv"));
+    CaptureSession session;
+    session.outputPath = dir.folder() + "full.csv";
+    const auto outcome = SaveCapture("a\r\n", targetIn(dir), session);
+    EXPECT_FALSE(outcome.saved);
+    EXPECT_NE(outcome.error.find(std::strerror(ENOSPC)), std::string::npos) << outcome.error;
+}
