@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli_capture.h"
+#include "cli_run.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ const char *const kUsage = R"(Usage: tabvoro-cli COMMAND [options] ...
 Commands:
   capture   capture the tables of saved HTML pages into an output file
             (tabvoro-cli capture --help tells more)
+  run       open an address in the hidden main window and capture it as the
+            capture button does (tabvoro-cli run --help tells more)
 )";
 
 }  // namespace
@@ -27,6 +30,8 @@ int main(int argc, char **argv)
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "capture")
         return tabvoro::cli::runCapture(rest);
+    if (args[0] == "run")
+        return tabvoro::cli::runWindow(rest, argc, argv);
     std::cerr << "tabvoro-cli: unknown command " << args[0] << "\n" << kUsage;
     return 2;
 }

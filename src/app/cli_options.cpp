@@ -38,6 +38,18 @@ Exit status: 0 on success; 2 with a message on stderr for bad arguments, a page 
 be read, or an output that cannot be written.
 )";
 
+const char *const kRunUsage = R"(Usage: tabvoro-cli run [capture options] URL
+
+Opens URL in the main window, hidden (offscreen when there is no display), with its controls
+set from the options, waits for the page to complete, presses the capture button once and prints
+what the capture printed: its tally (nothing when it repeats) and the output file's path last.
+The capture options are those of `tabvoro-cli capture` (--url excepted: the address box holds
+URL); --out-dir sets the output folder, --output the exact file.
+
+Exit status: 0 on success; 2 with a message on stderr for bad arguments, a page that cannot be
+loaded or an output that cannot be written.
+)";
+
 std::vector<capture::Field> parseFieldList(const std::string &list)
 {
     std::vector<capture::Field> fields;

@@ -25,5 +25,6 @@ std::vector<capture::Field> parseFieldList(const std::string &list);
 std::expected<CaptureOptions, std::string> parseCaptureOptions(const std::vector<std::string> &args);
 
 extern const char *const kCaptureUsage;
+extern const char *const kRunUsage;
 
 }  // namespace tabvoro::cli

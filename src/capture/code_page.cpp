@@ -15,6 +15,11 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+// Wide characters handed to iconv at a time: large enough that the calls cost nothing next to
+// the conversion, small enough to stay in cache.
+constexpr std::size_t kWideChunk = 1 << 16;
+
+static_assert(sizeof(wchar_t) == 4, "wide characters are taken to be UCS-4, as on Linux");
 
 class IconvHandle {
 public:
@@ -79,27 +84,6 @@ std::size_t decodeUtf8(std::string_view text, char32_t &cp)
     return len;
 }
 
-std::string encodeUtf8(char32_t cp)
-{
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return out;
-}
-
 std::string characterReference(char32_t cp)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -116,16 +100,23 @@ std::string characterReference(char32_t cp)
     return out;
 }
 
+std::wstring wideReference(wchar_t cp)
+{
+    const std::string ascii = characterReference(static_cast<char32_t>(cp));
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
 enum class Stop { Done, Invalid, Incomplete, Failed };
 
 // Converts `in`, appending to `out` from `used` on and growing it as needed. The whole input
 // goes through iconv in one call unless the output buffer fills or a byte sequence cannot be
 // converted; then `in` is left at that sequence. A finished conversion also writes the bytes
 // that return a stateful code page to its initial shift state.
-Stop convert(iconv_t cd, std::string_view &in, std::string &out, std::size_t &used)
+template <class CharT>
+Stop convert(iconv_t cd, std::basic_string_view<CharT> &in, std::string &out, std::size_t &used)
 {
-    char *inPtr = const_cast<char *>(in.data());
-    std::size_t inLeft = in.size();
+    char *inPtr = reinterpret_cast<char *>(const_cast<CharT *>(in.data()));
+    std::size_t inLeft = in.size() * sizeof(CharT);
     bool flushing = false;
     if (out.size() - used < 16)
         out.resize(out.size() * 2 + 64);
@@ -135,7 +126,8 @@ Stop convert(iconv_t cd, std::string_view &in, std::string &out, std::size_t &us
         const std::size_t rc = iconv(cd, flushing ? nullptr : &inPtr, &inLeft, &outPtr, &outLeft);
         const int err = errno;
         used = static_cast<std::size_t>(outPtr - out.data());
-        in = std::string_view(inPtr, inLeft);
+        in = std::basic_string_view<CharT>(reinterpret_cast<const CharT *>(inPtr),
+                                           inLeft / sizeof(CharT));
         if (rc != static_cast<std::size_t>(-1)) {
             if (flushing)
                 return Stop::Done;
@@ -155,7 +147,7 @@ Stop convert(iconv_t cd, std::string_view &in, std::string &out, std::size_t &us
 }
 
 // Converts a short text that must convert whole, such as a character reference.
-bool convertAll(iconv_t cd, std::string_view in, std::string &out, std::size_t &used)
+bool convertAll(iconv_t cd, std::wstring_view in, std::string &out, std::size_t &used)
 {
     return convert(cd, in, out, used) == Stop::Done && in.empty();
 }
@@ -172,7 +164,10 @@ std::string systemCodePage()
 
 Result<EncodedText> encodeText(std::string_view utf8, const std::string &codePage)
 {
-    IconvHandle cd(codePage, "UTF-8");
+    // The text is decoded here and handed to iconv as wide characters: from UTF-8, glibc
+    // converts in two steps and, at every character the code page lacks, converts a whole
+    // buffer again to find it, which made a page of such characters take minutes.
+    IconvHandle cd(codePage, "WCHAR_T");
     if (!cd.valid())
         return failure("unknown code page \"" + codePage + "\"");
 
@@ -180,33 +175,29 @@ Result<EncodedText> encodeText(std::string_view utf8, const std::string &codePag
     std::string &out = result.bytes;
     out.resize(utf8.size() + utf8.size() / 4 + 64);
     std::size_t used = 0;
-    std::string_view rest = utf8;
-    for (;;) {
-        const Stop stop = convert(cd.get(), rest, out, used);
-        if (stop == Stop::Done)
-            break;
-        if (stop == Stop::Failed)
-            return failure("cannot convert text to " + codePage + ": " + std::strerror(errno));
-
-        char32_t cp = 0;
-        std::size_t len = decodeUtf8(rest, cp);
-        if (len == 0) {
-            // A broken byte in the input: it stands for U+FFFD, written as the code page's own
-            // replacement character where it has one.
-            len = 1;
-            cp = kReplacement;
-            std::size_t tryUsed = used;
-            if (convertAll(cd.get(), kReplacementUtf8, out, tryUsed)) {
-                used = tryUsed;
-                rest.remove_prefix(len);
-                continue;
-            }
-            cd.reset();
+    std::vector<wchar_t> wide;
+    wide.reserve(kWideChunk);
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        wide.clear();
+        while (pos < utf8.size() && wide.size() < kWideChunk) {
+            char32_t cp = 0;
+            const std::size_t len = decodeUtf8(utf8.substr(pos), cp);
+            wide.push_back(static_cast<wchar_t>(len == 0 ? kReplacement : cp));
+            pos += len == 0 ? 1 : len;
         }
-        if (!convertAll(cd.get(), characterReference(cp), out, used))
-            return failure("code page " + codePage + " cannot hold a character reference");
-        ++result.substituted;
-        rest.remove_prefix(len);
+        auto rest = std::basic_string_view<wchar_t>(wide.data(), wide.size());
+        for (;;) {
+            const Stop stop = convert(cd.get(), rest, out, used);
+            if (stop == Stop::Done)
+                break;
+            if (stop != Stop::Invalid)
+                return failure("cannot convert text to " + codePage + ": " + std::strerror(errno));
+            if (!convertAll(cd.get(), wideReference(rest.front()), out, used))
+                return failure("code page " + codePage + " cannot hold a character reference");
+            ++result.substituted;
+            rest.remove_prefix(1);
+        }
     }
     out.resize(used);
     return result;
@@ -269,15 +260,15 @@ Result<std::string> decodeFileText(std::string_view bytes, const std::string &co
 }
 
 struct CodePageWidths::Impl {
-    explicit Impl(std::string page) : codePage(std::move(page)), cd(codePage, "UTF-8") {}
+    explicit Impl(std::string page) : codePage(std::move(page)), cd(codePage, "WCHAR_T") {}
 
     std::size_t widthOf(char32_t cp)
     {
         if (cp < 0x10000) {
             if (bmp.empty())
-                bmp.assign(0x10000, 0);
+                bmp.assign(0x10000, kNotMeasured);
             std::uint8_t &slot = bmp[cp];
-            if (slot == 0)
+            if (slot == kNotMeasured)
                 slot = static_cast<std::uint8_t>(measure(cp));
             return slot;
         }
@@ -293,22 +284,25 @@ struct CodePageWidths::Impl {
     std::size_t measure(char32_t cp)
     {
         if (!cd.valid())
-            return encodeUtf8(cp).size();
-        cd.reset();
+            return cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+        const wchar_t wide = static_cast<wchar_t>(cp);
         std::string out(16, '\0');
         std::size_t used = 0;
-        if (convertAll(cd.get(), encodeUtf8(cp), out, used) && used > 0)
+        cd.reset();
+        if (convertAll(cd.get(), std::wstring_view(&wide, 1), out, used))
             return used;
         cd.reset();
         used = 0;
-        if (convertAll(cd.get(), characterReference(cp), out, used))
+        if (convertAll(cd.get(), wideReference(wide), out, used))
             return used;
         return characterReference(cp).size();
     }
 
     std::string codePage;
     IconvHandle cd;
-    std::vector<std::uint8_t> bmp;  // 0 = not measured yet; no character encodes to 0 bytes
+    // No character takes as many bytes as the marker, not even as a reference ("&#x10FFFF;").
+    static constexpr std::uint8_t kNotMeasured = 0xFF;
+    std::vector<std::uint8_t> bmp;
     std::unordered_map<char32_t, std::size_t> beyond;
 };
 

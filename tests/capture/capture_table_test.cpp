@@ -123,8 +123,10 @@ TEST(CaptureTableFields, OnlySelectedPositionsAreKept)
     // A position covered from above still gives its empty field.
     EXPECT_EQ(capture(table, settings), "a,c\r\nd,f\r\ng,,h\r\n");
 
+    // With none selected only the position covered from above gives its (empty) field.
     settings.fields = {{"A", false}, {"B", false}, {"C", false}};
-    EXPECT_EQ(capture(table, settings), "");
+    EXPECT_EQ(capture(table, settings), "\r\n");
+    EXPECT_EQ(capture("<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>", settings), "");
 
     // Positions past the end of the field list give empty fields.
     settings.fields = {{"A", true}};

@@ -6,56 +6,35 @@
 
 using namespace tabvoro::capture;
 
-TEST(RuledText, DrawsChineseTableInGb18030Widths)
+// The first line fixes the columns: a short row gets empty cells, a long row loses its extra
+// fields, blanks around a row go, an empty column is still drawn, and text after the last
+// CR LF is a row unless it is blank.
+TEST(RuledText, Draws)
 {
-    CodePageWidths widths("GB18030");
-    EXPECT_EQ(MakeRuledText("名称,价格\r\n苹果,5\r\n", ",", widths),
-              "┏━━┯━━┓\r\n"
-              "┃名称│价格┃\r\n"
-              "┠──┼──┨\r\n"
-              "┃苹果│   5┃\r\n"
-              "┗━━┷━━┛\r\n");
-}
-
-TEST(RuledText, WidthsFollowTheCodePage)
-{
-    CodePageWidths widths("UTF-8");
-    EXPECT_EQ(MakeRuledText("名称,价格\r\n苹果,5\r\n", ",", widths),
-              "┏━━━┯━━━┓\r\n"
-              "┃名称│价格┃\r\n"
-              "┠───┼───┨\r\n"
-              "┃苹果│     5┃\r\n"
-              "┗━━━┷━━━┛\r\n");
-}
-
-TEST(RuledText, OneColumnHasNoJoins)
-{
-    CodePageWidths widths("GB18030");
-    EXPECT_EQ(MakeRuledText("a\r\nb\r\n", ",", widths),
-              "┏━┓\r\n┃a ┃\r\n┠─┨\r\n┃b ┃\r\n┗━┛\r\n");
-}
-
-// The first line fixes the columns: a short row is padded with empty cells, a long row loses
-// its extra fields, blanks around a row go, and an empty column is still drawn.
-TEST(RuledText, RowsFitTheFirstLine)
-{
-    CodePageWidths widths("GB18030");
-    EXPECT_EQ(MakeRuledText("a,,abc\r\n  c  \r\nd,e,f,g\r\n", ",", widths),
-              "┏━┯━┯━━┓\r\n"
-              "┃a │  │abc ┃\r\n"
-              "┠─┼─┼──┨\r\n"
-              "┃c │  │    ┃\r\n"
-              "┠─┼─┼──┨\r\n"
-              "┃d │e │f   ┃\r\n"
-              "┗━┷━┷━━┛\r\n");
-}
-
-TEST(RuledText, LastLineIsARowUnlessBlank)
-{
-    CodePageWidths widths("GB18030");
-    EXPECT_EQ(MakeRuledText("a\r\nb", ",", widths),
-              "┏━┓\r\n┃a ┃\r\n┠─┨\r\n┃b ┃\r\n┗━┛\r\n");
-    EXPECT_EQ(MakeRuledText("a\r\n   ", ",", widths), "┏━┓\r\n┃a ┃\r\n┗━┛\r\n");
+    struct Case {
+        const char *codePage;
+        std::string_view text, ruled;
+    };
+    const Case cases[] = {
+        {"GB18030", "名称,价格\r\n苹果,5\r\n",
+         "┏━━┯━━┓\r\n┃名称│价格┃\r\n┠──┼──┨\r\n┃苹果│   5┃\r\n┗━━┷━━┛\r\n"},
+        {"UTF-8", "名称,价格\r\n苹果,5\r\n",
+         "┏━━━┯━━━┓\r\n┃名称│价格┃\r\n┠───┼───┨\r\n┃苹果│     5┃\r\n┗━━━┷━━━┛\r\n"},
+        {"GB18030", "a\r\nb\r\n", "┏━┓\r\n┃a ┃\r\n┠─┨\r\n┃b ┃\r\n┗━┛\r\n"},
+        {"GB18030", "a\r\nb", "┏━┓\r\n┃a ┃\r\n┠─┨\r\n┃b ┃\r\n┗━┛\r\n"},
+        {"GB18030", "a\r\n   ", "┏━┓\r\n┃a ┃\r\n┗━┛\r\n"},
+        {"GB18030", "a,,abc\r\n  c  \r\nd,e,f,g\r\n",
+         "┏━┯━┯━━┓\r\n┃a │  │abc ┃\r\n┠─┼─┼──┨\r\n┃c │  │    ┃\r\n"
+         "┠─┼─┼──┨\r\n┃d │e │f   ┃\r\n┗━┷━┷━━┛\r\n"},
+        {"GB18030", "", ""},
+        {"GB18030", "\r\n", "\r\n"},
+        {"GB18030", "\r\na,b\r\n", "\r\na,b\r\n"},
+        {"GB18030", "   ", "   "},
+    };
+    for (const auto &c : cases) {
+        CodePageWidths widths(c.codePage);
+        EXPECT_EQ(MakeRuledText(c.text, ",", widths), c.ruled) << c.text;
+    }
 }
 
 TEST(RuledText, NumbersAlignRight)
@@ -76,11 +55,4 @@ TEST(RuledText, NumbersAlignRight)
         const std::string ruled = MakeRuledText(text, "\t", widths);
         EXPECT_NE(ruled.find("┃" + cell + "┃"), std::string::npos) << c.cell << "\n" << ruled;
     }
-}
-
-TEST(RuledText, UndrawableTextIsReturnedUnchanged)
-{
-    CodePageWidths widths("GB18030");
-    for (std::string_view text : {"", "\r\n", "\r\na,b\r\n", "   "})
-        EXPECT_EQ(MakeRuledText(text, ",", widths), text);
 }

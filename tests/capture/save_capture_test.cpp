@@ -28,29 +28,20 @@ TEST(SaveCapture, NamesFileAndAppendsInOrder)
 {
     ScratchDir dir;
     CaptureSession session;
-    const auto first = SaveCapture("名称,价格\r\n", targetIn(dir), session);
-    const auto second = SaveCapture("苹果,5\r\n", targetIn(dir), session);
+    EXPECT_TRUE(SaveCapture("", targetIn(dir), session).saved);  // still creates the file
+    EXPECT_TRUE(SaveCapture("名称,价格\r\n", targetIn(dir), session).saved);
+    const auto last = SaveCapture("苹果,5\r\n", targetIn(dir), session);
 
     const std::string path = dir.folder() + "site1.csv";
     EXPECT_EQ(session.outputPath, path);
-    EXPECT_TRUE(first.saved);
-    ASSERT_TRUE(second.saved) << second.error;
-    EXPECT_EQ(second.shownText, "苹果,5\r\n");
-    EXPECT_EQ(second.status, kSavedMessage + path);
-    EXPECT_EQ(session.statusText, second.status);
+    ASSERT_TRUE(last.saved) << last.error;
+    EXPECT_EQ(last.shownText, "苹果,5\r\n");
+    EXPECT_EQ(last.status, kSavedMessage + path);
+    EXPECT_EQ(session.statusText, last.status);
     EXPECT_EQ(readBytes(path), "\xC3\xFB\xB3\xC6,\xBC\xDB\xB8\xF1\r\n\xC6\xBB\xB9\xFB,5\r\n");
 }
 
-TEST(SaveCapture, EmptyTextStillCreatesFile)
-{
-    ScratchDir dir;
-    CaptureSession session;
-    EXPECT_TRUE(SaveCapture("", targetIn(dir), session).saved);
-    EXPECT_TRUE(std::filesystem::is_regular_file(session.outputPath));
-    EXPECT_EQ(readBytes(session.outputPath), "");
-}
-
-// Switching to ruled output in mid-run keeps the name and appends to the ".txt" beside it.
+// Switching format in mid-run keeps the name and appends to the file of the other extension.
 TEST(SaveCapture, FormatDecidesExtensionWithoutRenumbering)
 {
     ScratchDir dir;
@@ -68,20 +59,22 @@ TEST(SaveCapture, FormatDecidesExtensionWithoutRenumbering)
     EXPECT_TRUE(SaveCapture("c\r\n", targetIn(dir), session).saved);
     EXPECT_EQ(session.outputPath, dir.folder() + "x.csv");
     EXPECT_EQ(readBytes(dir.file("x.csv")), "c\r\n");
+
+    // A path the user named keeps its extension whatever the format.
+    SaveTarget exact = targetIn(dir, true);
+    exact.exactPath = true;
+    EXPECT_TRUE(SaveCapture("", exact, session).saved);
+    EXPECT_EQ(session.outputPath, dir.folder() + "x.csv");
 }
 
 TEST(SaveCapture, FailuresAreReported)
 {
     struct Case {
-        const char *what;
-        std::string relativePath;  // under the scratch folder
-        std::string codePage;
+        const char *what, *relativePath, *codePage;
     };
     const Case cases[] = {
-        {"folder in the way", "taken.csv", "GB18030"},
-        {"parent is a file", "plain/x.csv", "GB18030"},
-        {"missing folder", "missing/x.csv", "GB18030"},
-        {"unknown code page", "fresh.csv", "NO-SUCH-PAGE"},
+        {"folder in the way", "taken.csv", "GB18030"}, {"parent is a file", "plain/x.csv", "GB18030"},
+        {"missing folder", "missing/x.csv", "GB18030"}, {"unknown code page", "fresh.csv", "NO-SUCH"},
     };
     for (const auto &c : cases) {
         ScratchDir dir;
@@ -93,15 +86,15 @@ TEST(SaveCapture, FailuresAreReported)
         target.codePage = c.codePage;
 
         const auto outcome = SaveCapture("a\r\n", target, session);
-        EXPECT_FALSE(outcome.saved) << c.what;
-        EXPECT_FALSE(outcome.error.empty()) << c.what;
-        EXPECT_EQ(outcome.status, kNotSavedMessage + session.outputPath + "（" + outcome.error + "）")
-            << c.what;
-        EXPECT_EQ(session.statusText, outcome.status) << c.what;
-        EXPECT_EQ(outcome.shownText, "a\r\n") << c.what;
-        EXPECT_TRUE(std::filesystem::is_directory(dir.file("taken.csv"))) << c.what;
-        EXPECT_EQ(readBytes(dir.file("plain")), "keep") << c.what;
-        EXPECT_FALSE(std::filesystem::exists(dir.file("fresh.csv"))) << c.what;
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(outcome.saved);
+        EXPECT_FALSE(outcome.error.empty());
+        EXPECT_EQ(outcome.status, kNotSavedMessage + session.outputPath + "（" + outcome.error + "）");
+        EXPECT_EQ(session.statusText, outcome.status);
+        EXPECT_EQ(outcome.shownText, "a\r\n");
+        EXPECT_TRUE(std::filesystem::is_directory(dir.file("taken.csv")));
+        EXPECT_EQ(readBytes(dir.file("plain")), "keep");
+        EXPECT_FALSE(std::filesystem::exists(dir.file("fresh.csv")));
     }
 }
 

@@ -1,0 +1,17 @@
+// tabvoro: the window program.
+
+#include <QApplication>
+
+#include "browser/web_engine_setup.h"
+#include "ui/frmmain.h"
+
+int main(int argc, char **argv)
+{
+    tabvoro::browser::prepareWebEngine();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("tabvoro");
+    QApplication::setOrganizationName("tabvoro");
+    tabvoro::ui::Frmmain window;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+// The live document: the page shown in the browser view read into a capture::SnapshotDocument by
+// one script call that hands everything back as one JSON text. Reading the page costs more than
+// anything the engine does with it (every cell's innerText forces layout; inner HTML and the
+// whole element list cost several times the texts), so each operation asks for the parts it
+// reads and nothing else; a part not asked for reads as a failure in the snapshot.
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QString>
+#include <QVariant>
+
+#include "capture/capture_settings.h"
+#include "capture/error.h"
+#include "capture/snapshot_document.h"
+
+namespace tabvoro::browser {
+
+// Runs a script in the page and gives its result. It must run the script in
+// QWebEngineScript::ApplicationWorld, where page scripts cannot replace the builtins the
+// snapshot script calls (WebBrowser::evaluate does).
+using EvaluateFn = std::function<capture::Result<QVariant>(const QString &script)>;
+
+struct SnapshotRequest {
+    // The document read: the page, or the page's frame with this number (from 0). For a frame
+    // the snapshot is the page's, holding its frame list, and that frame's document holds the
+    // parts asked for below; the page's other frames read with nothing in them.
+    std::optional<std::size_t> frame;
+
+    bool bodyText = false;
+
+    enum class Tables {
+        None,
+        Count,      // the number of tables only
+        FirstRows,  // rows: the row count, the first row's cells (text, spans), and the size of
+                    // the table text (SnapshotTable::textSize/textLength)
+        Cells,      // every row's cells: text and spans
+    };
+    Tables tables = Tables::None;
+    // The tables whose rows are taken (by position from 0); nullopt: every table. The table
+    // count is always known.
+    std::optional<std::vector<std::size_t>> onlyTables;
+    // The cells' inner HTML, with Tables::Cells or FirstRows. ThroughFirstHref is what the
+    // capture's link mode needs.
+    capture::CellHtmlForm cellHtml = capture::CellHtmlForm::None;
+    // Every row's whole inner HTML: costly; what the engine asks of rows is answered by
+    // rowNeedle instead.
+    bool rowHtml = false;
+    // Whether each row's inner HTML contains this text, asked in the page (the pager rows of a
+    // capture): rowHtmlContains answers for this needle without the rows' HTML.
+    std::optional<std::string> rowNeedle;
+
+    // The `all` list: every element's tag name, type, value and name.
+    bool elements = false;
+    // For the elements whose tag name is listed in elementHtmlTags (all of them when the list is
+    // empty: costly, each element serialises all it holds): the whole inner HTML, and/or whether
+    // it contains elementNeedle (SnapshotElement::innerHtmlContains).
+    bool elementHtml = false;
+    std::optional<std::string> elementNeedle;
+    std::vector<std::string> elementHtmlTags = {"A", "IMG", "BUTTON"};
+
+    bool links = false;
+
+    enum class Frames {
+        None,
+        Names,     // each frame's name and whether it can be read
+        Contents,  // and each readable frame's document, with the parts asked above
+    };
+    Frames frames = Frames::None;
+
+    // Everything, in full: the tests comparing a live page with its static document.
+    static SnapshotRequest everything();
+    // What CaptureTable reads with these settings.
+    static SnapshotRequest forCapture(const capture::CaptureSettings &settings);
+    // The table listing: each table's row count, first row and text size.
+    static SnapshotRequest forTableListing(const capture::CaptureSettings &settings);
+    // The next-page step: the element list with, for links, images and buttons, whether their
+    // HTML holds `needle`, and the page's link addresses.
+    static SnapshotRequest forNextPage(const std::string &needle);
+};
+
+// The script that takes `request`, for a caller that runs it some other way (the DevTools
+// protocol); its result, a JSON text, goes to parseSnapshot with the same request.
+QString snapshotScript(const SnapshotRequest &request);
+
+capture::Result<std::unique_ptr<capture::SnapshotDocument>> parseSnapshot(const QString &json,
+                                                                          const SnapshotRequest &request);
+
+// Reads the page through `evaluate`: one call, whatever the request.
+capture::Result<std::unique_ptr<capture::SnapshotDocument>> takeSnapshot(EvaluateFn evaluate,
+                                                                         const SnapshotRequest &request);
+
+}  // namespace tabvoro::browser

@@ -1,0 +1,235 @@
+// Takes the parts of the page's document that `request` names and hands them back as one JSON
+// text, in one call: a round trip per cell would cost more than the page load itself.
+// It runs in an isolated world, so a page that replaces builtins (JSON, Array, innerText...) for
+// its own scripts does not change what this one calls.
+//
+// Request: see SnapshotRequest in page_snapshot.cpp, which writes it. Answer, for one document:
+//   u   base address
+//   b   body text
+//   tc  number of tables
+//   t   taken tables: {i: index, n: row count, r: [[cell text...] per row],
+//                      s: [row, cell, colSpan, rowSpan, ...] for every cell with a span other than 1,
+//                      h: [[cell HTML...] per row], hf: its form (request.cellHtml),
+//                      rh: [row HTML...],
+//                      rn: "0110..." whether each row's HTML contains the row needle,
+//                      z: [UTF-8 bytes, characters] of the whole table text}
+//   e   the `all` list: [tagName, type, value, name] each, empty trailing entries left out
+//   eh  [element index, inner HTML, ...] for the elements whose HTML was asked
+//   en  one character per element: "1"/"0" whether its HTML holds the element needle, " " not asked
+//   l   link addresses
+//   f   frames: {n: name} readable, {n, d: document} taken, {n, x: why it cannot be read}
+// Texts keep the browser's "\n": the reader writes line breaks as CR LF, which halves what
+// crosses over for texts with many lines.
+(function (request) {
+    'use strict';
+
+    const TABLES_COUNT = 1, TABLES_FIRST_ROWS = 2, TABLES_CELLS = 3;
+    const CELL_HTML_WHOLE = 1, CELL_HTML_THROUGH_HREF = 2;
+    const FRAMES_NAMES = 1, FRAMES_CONTENTS = 2;
+
+    // The capture's link mode reads from the first "href" to the double quote closing its value;
+    // the same cut as throughFirstHref() in the engine.
+    function throughFirstHref(html) {
+        const href = html.indexOf('href');
+        if (href < 0)
+            return '';
+        const quote = html.indexOf('"', Math.min(href + 6, html.length));
+        return quote < 0 ? html : html.slice(0, quote + 1);
+    }
+
+    // Size of a text once its line breaks are CR LF, in UTF-8 bytes and in characters.
+    function measure(text, into) {
+        for (let k = 0; k < text.length; ++k) {
+            const u = text.charCodeAt(k);
+            if (u < 0x80) {
+                const extra = u === 10 && (k === 0 || text.charCodeAt(k - 1) !== 13) ? 1 : 0;
+                into[0] += 1 + extra;
+                into[1] += 1 + extra;
+            } else if (u < 0x800) {
+                into[0] += 2;
+                into[1] += 1;
+            } else if (u >= 0xD800 && u <= 0xDBFF && k + 1 < text.length &&
+                       (text.charCodeAt(k + 1) & 0xFC00) === 0xDC00) {
+                into[0] += 4;
+                into[1] += 1;
+                ++k;
+            } else {
+                into[0] += 3;
+                into[1] += 1;
+            }
+        }
+    }
+
+    function takeTable(table, index, req) {
+        const rows = table.rows;
+        const n = rows.length;
+        const out = {i: index, n: n};
+        const taken = req.tables === TABLES_FIRST_ROWS ? Math.min(n, 1) : n;
+        const texts = new Array(taken);
+        const spans = [];
+        const cellHtml = req.cellHtml ? new Array(taken) : null;
+        for (let r = 0; r < taken; ++r) {
+            const cells = rows[r].cells;
+            const m = cells.length;
+            const rowTexts = new Array(m);
+            const rowHtml = cellHtml ? new Array(m) : null;
+            for (let c = 0; c < m; ++c) {
+                const cell = cells[c];
+                rowTexts[c] = cell.innerText;
+                const colSpan = cell.colSpan, rowSpan = cell.rowSpan;
+                if (colSpan !== 1 || rowSpan !== 1)
+                    spans.push(r, c, colSpan, rowSpan);
+                if (rowHtml)
+                    rowHtml[c] = req.cellHtml === CELL_HTML_THROUGH_HREF ? throughFirstHref(cell.innerHTML)
+                                                                         : cell.innerHTML;
+            }
+            texts[r] = rowTexts;
+            if (cellHtml)
+                cellHtml[r] = rowHtml;
+        }
+        out.r = texts;
+        if (spans.length)
+            out.s = spans;
+        if (cellHtml) {
+            out.h = cellHtml;
+            out.hf = req.cellHtml;
+        }
+        if (req.tables === TABLES_FIRST_ROWS) {
+            const size = [n > 1 ? 2 * (n - 1) : 0, n > 1 ? 2 * (n - 1) : 0];
+            for (let r = 0; r < n; ++r) {
+                const cells = rows[r].cells;
+                for (let c = 0; c < cells.length; ++c)
+                    measure(r < taken ? texts[r][c] : cells[c].innerText, size);
+            }
+            out.z = size;
+        }
+        if (req.rowHtml) {
+            const html = new Array(n);
+            for (let r = 0; r < n; ++r)
+                html[r] = rows[r].innerHTML;
+            out.rh = html;
+        }
+        if (typeof req.rowNeedle === 'string') {
+            const answers = new Array(n);
+            for (let r = 0; r < n; ++r)
+                answers[r] = rows[r].innerHTML.includes(req.rowNeedle) ? '1' : '0';
+            out.rn = answers.join('');
+        }
+        return out;
+    }
+
+    // Type and value are those of the form controls, as the page holds them now (typed in or
+    // set by script); name is the attribute, whatever the element.
+    const CONTROLS = new Set(['INPUT', 'BUTTON', 'SELECT', 'TEXTAREA']);
+    const HTML_NAMESPACE = 'http://www.w3.org/1999/xhtml';
+
+    function takeElements(doc, req, out) {
+        const all = doc.getElementsByTagName('*');
+        const n = all.length;
+        const list = new Array(n);
+        const wanted = req.elementTags ? new Set(req.elementTags) : null;
+        const needle = typeof req.elementNeedle === 'string' ? req.elementNeedle : null;
+        const html = req.elementHtml ? [] : null;
+        const answers = needle !== null ? new Array(n) : null;
+        for (let i = 0; i < n; ++i) {
+            const element = all[i];
+            const tag = element.tagName;
+            const control = CONTROLS.has(tag) && element.namespaceURI === HTML_NAMESPACE;
+            const entry = [tag, control ? element.type : '', control ? element.value : '',
+                           element.getAttribute('name') || ''];
+            while (entry.length > 1 && entry[entry.length - 1] === '')
+                entry.pop();
+            list[i] = entry;
+            const asked = !wanted || wanted.has(tag);
+            if (html && asked)
+                html.push(i, element.innerHTML);
+            if (answers)
+                answers[i] = asked ? (element.innerHTML.includes(needle) ? '1' : '0') : ' ';
+        }
+        out.e = list;
+        if (html)
+            out.eh = html;
+        if (answers)
+            out.en = answers.join('');
+    }
+
+    // The frame elements of `doc` give the frames their names: a frame from another origin
+    // does not tell its own.
+    function frameName(doc, frameWindow) {
+        for (const owner of doc.querySelectorAll('iframe, frame, object')) {
+            if (owner.contentWindow === frameWindow)
+                return owner.getAttribute('name') || '';
+        }
+        return '';
+    }
+
+    function readFrame(frameWindow) {
+        try {
+            return {document: frameWindow.document};
+        } catch (e) {
+            return {failure: e && e.name === 'SecurityError' ? 'it is from another origin'
+                                                              : String(e && e.message || e)};
+        }
+    }
+
+    // `take(index, frameDocument)` gives the frame's document entry, or null for names only.
+    function takeFrames(doc, win, take) {
+        const list = [];
+        for (let i = 0; i < win.frames.length; ++i) {
+            const frameWindow = win.frames[i];
+            const entry = {n: frameName(doc, frameWindow)};
+            const read = readFrame(frameWindow);
+            if (!read.document) {
+                entry.x = read.failure;
+            } else {
+                const taken = take(i, read.document, frameWindow);
+                if (taken)
+                    entry.d = taken;
+            }
+            list.push(entry);
+        }
+        return list;
+    }
+
+    function takeDocument(doc, win, req, depth) {
+        const out = {u: doc.baseURI};
+        if (req.body) {
+            const body = doc.body;
+            out.b = body && body.localName === 'body' ? body.innerText : '';
+        }
+        if (req.tables) {
+            const tables = doc.getElementsByTagName('table');
+            out.tc = tables.length;
+            if (req.tables !== TABLES_COUNT) {
+                const indexes = req.only ? req.only.filter(i => i < tables.length)
+                                         : Array.from(tables, (table, i) => i);
+                out.t = indexes.map(i => takeTable(tables[i], i, req));
+            }
+        }
+        if (req.elements)
+            takeElements(doc, req, out);
+        if (req.links)
+            out.l = Array.from(doc.links, link => link.href);
+        if (req.frames) {
+            // Frames inside frames are taken too, up to a depth no real page reaches.
+            const contents = req.frames === FRAMES_CONTENTS && depth < 8;
+            out.f = takeFrames(doc, win, (i, frameDocument, frameWindow) =>
+                contents ? takeDocument(frameDocument, frameWindow, req, depth + 1) : null);
+        }
+        return out;
+    }
+
+    try {
+        let answer;
+        if (request.frame >= 0) {
+            answer = {u: document.baseURI};
+            answer.f = takeFrames(document, window, (i, frameDocument, frameWindow) =>
+                i === request.frame ? takeDocument(frameDocument, frameWindow, request, 1) : null);
+        } else {
+            answer = takeDocument(document, window, request, 0);
+        }
+        return JSON.stringify(answer);
+    } catch (e) {
+        return JSON.stringify({x: String(e && e.stack || e)});
+    }
+})

@@ -1,0 +1,95 @@
+#pragma once
+
+// WebBrowser1: the embedded browser view. The rest of the program reaches the web engine only
+// through this class. Pages cannot stall the program: alert, confirm, prompt and
+// showModalDialog answer silently, new windows open in this same view, a script closing the
+// window shows the blank page, and a crashed renderer is reloaded.
+
+#include <QPointer>
+#include <QUrl>
+#include <QVariant>
+#include <QWidget>
+
+#include "capture/error.h"
+
+class QWebEnginePage;
+class QWebEngineView;
+
+namespace tabvoro::browser {
+
+class WebPage;
+
+class WebBrowser : public QWidget {
+    Q_OBJECT
+public:
+    explicit WebBrowser(QWidget *parent = nullptr);
+    ~WebBrowser() override;
+
+    // Opens an address in this view. Text without a scheme is taken as http, a local path as a
+    // file address.
+    void Navigate(const QString &address);
+    // The address Navigate() opens for `address`.
+    static QUrl urlFromAddress(const QString &address);
+    // The address shown; "about:blank" for the blank page.
+    QString LocationURL() const;
+    // The page's title, or its address when it has none.
+    QString LocationName() const;
+    bool isLoading() const;
+
+    // Where evaluate() runs a script. Isolated: a world of our own that sees the page's DOM but
+    // none of its script globals, so a page that replaces builtins cannot disturb us. Page: the
+    // page's own world, for reading what the page's scripts see.
+    enum class ScriptWorld { Isolated, Page };
+
+    // Runs `script` in the main frame of the page shown and waits for its result in a nested
+    // event loop: timers, page signals and clicks keep being handled meanwhile, so callers must
+    // guard against re-entry. Fails on timeout, when a new document replaces the page before it
+    // answered, when the renderer dies or when this view goes; a script that starts a navigation
+    // (a click on a link) still gets its answer.
+    capture::Result<QVariant> evaluate(const QString &script, int timeoutMs = 30000,
+                                       ScriptWorld world = ScriptWorld::Isolated);
+
+    QWebEnginePage *page() const;
+    QWebEngineView *view() const;
+
+    void goBack();
+    void goForward();
+    void stop();
+    void reload();
+
+signals:
+    void StatusTextChange(const QString &text);
+    void ProgressChange(int progress, int maximum);
+    // Command 1 is navigate forward, 2 navigate back.
+    void CommandStateChange(int command, bool enable);
+    void TitleChange(const QString &title);
+    // A navigation of the main frame has committed (the new document exists).
+    void NavigateComplete(const QUrl &url);
+    // The main frame's document has finished loading; once per top-level load, never for frames.
+    void DocumentComplete(const QUrl &url, bool ok);
+    void LostFocus();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void connectPage();
+    void watchFocusProxy();
+    void showPopup(const QUrl &url);
+    void recoverFromCrash();
+    QString displayTitle(const QString &title) const;
+
+    QWebEngineView *m_view;
+    WebPage *m_page;
+    int m_progress = 0;
+    bool m_loading = false;
+    // Whether the load under way has had its NavigateComplete.
+    bool m_navigationReported = false;
+    bool m_backEnabled = false;
+    bool m_forwardEnabled = false;
+    // The address reloaded after the renderer died; dying again there gives up on it.
+    QUrl m_crashReloadUrl;
+    QPointer<QWidget> m_focusProxy;
+};
+
+}  // namespace tabvoro::browser

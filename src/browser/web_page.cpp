@@ -1,0 +1,99 @@
+#include "browser/web_page.h"
+
+#include <QAuthenticator>
+#include <QWebEngineCertificateError>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineQuotaRequest>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+
+namespace tabvoro::browser {
+
+WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(profile, parent)
+{
+    // Pop-ups are let through to newWindowRequested, where they turn into loads of this page.
+    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+    installPageScripts();
+    refuseRequests();
+}
+
+const QStringList &WebPage::pageScripts()
+{
+    static const QStringList scripts{
+        QStringLiteral("function showModalDialog(){return;}"),
+        QStringLiteral("window.confirm=function (){return true;}"),
+        QStringLiteral("function alert(){return true;}"),
+        QStringLiteral("window.alert=null;"),
+        QStringLiteral("window.confirm=null;"),
+        QStringLiteral("window.showModaldialog=null;"),
+        QStringLiteral("window.open=null;"),
+    };
+    return scripts;
+}
+
+void WebPage::installPageScripts()
+{
+    // One script each, so that one that throws does not keep the later ones from running.
+    int number = 0;
+    for (const QString &source : pageScripts()) {
+        QWebEngineScript script;
+        script.setName(QStringLiteral("tabvoro-page-%1").arg(++number));
+        script.setSourceCode(QStringLiteral("try{%1}catch(e){}").arg(source));
+        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        script.setWorldId(QWebEngineScript::MainWorld);
+        script.setRunsOnSubFrames(true);
+        scripts().insert(script);
+    }
+}
+
+void WebPage::refuseRequests()
+{
+    connect(this, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest &request) {
+        emit popupRequested(request.requestedUrl());
+    });
+    connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError &error) {
+        QWebEngineCertificateError(error).rejectCertificate();
+    });
+    // An authenticator left without credentials cancels the request.
+    connect(this, &QWebEnginePage::authenticationRequired, this,
+            [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
+    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [](const QUrl &, QAuthenticator *authenticator, const QString &) { *authenticator = QAuthenticator(); });
+    connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl &origin, Feature feature) {
+        setFeaturePermission(origin, feature, PermissionDeniedByUser);
+    });
+    connect(this, &QWebEnginePage::fullScreenRequested, this,
+            [](QWebEngineFullScreenRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+            [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+            [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::quotaRequested, this, [](QWebEngineQuotaRequest request) { request.reject(); });
+}
+
+QWebEnginePage *WebPage::createWindow(WebWindowType)
+{
+    // Never a second page: the request reaches newWindowRequested, which loads it here.
+    return nullptr;
+}
+
+QStringList WebPage::chooseFiles(FileSelectionMode, const QStringList &, const QStringList &) { return {}; }
+
+void WebPage::javaScriptAlert(const QUrl &, const QString &) {}
+
+bool WebPage::javaScriptConfirm(const QUrl &, const QString &) { return true; }
+
+bool WebPage::javaScriptPrompt(const QUrl &, const QString &, const QString &defaultValue, QString *result)
+{
+    *result = defaultValue;
+    return true;
+}
+
+void WebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) {}
+
+}  // namespace tabvoro::browser

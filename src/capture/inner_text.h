@@ -1,0 +1,31 @@
+#pragma once
+
+// innerText of a gumbo node, as close to a browser's as a page without style sheets allows.
+// Internal to the engine.
+//
+// What it follows: runs of blanks collapse to one and vanish at line ends; <br> and the end of
+// a table row give a line break; block elements give a line break before and after them (a
+// paragraph a blank line); cells of one row are separated by a tab; script, style, head and
+// hidden elements give nothing; pre and textarea keep their blanks and line breaks; a select
+// gives its options one a line. Every line break is CR LF.
+
+#include <string>
+
+#include <gumbo.h>
+
+namespace tabvoro::capture::html {
+
+// Appends the innerText of the children of `node` to `out`.
+void appendInnerText(const GumboNode *node, std::string &out);
+
+inline std::string innerText(const GumboNode *node)
+{
+    std::string out;
+    appendInnerText(node, out);
+    return out;
+}
+
+// The `text` of an option: its text with runs of blanks collapsed and none at either end.
+std::string optionText(const GumboNode *option);
+
+}  // namespace tabvoro::capture::html

@@ -1,0 +1,71 @@
+// Frmmain: what the window shows of the browser view's state.
+
+#include <QAction>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include "browser/web_browser.h"
+#include "ui/frmmain.h"
+
+namespace tabvoro::ui {
+
+void Frmmain::WebBrowser1_StatusTextChange(const QString &text) { ShowStatus(3, text); }
+
+void Frmmain::WebBrowser1_ProgressChange(int progress, int maximum)
+{
+    Timer1Tag = QString::number(progress) + "/" + QString::number(maximum);
+    m_statusText = QString::number(progress);
+    ShowStatus(1, m_statusText);
+    m_statusText = QString::number(maximum);
+    ShowStatus(2, m_statusText);
+}
+
+void Frmmain::WebBrowser1_CommandStateChange(int command, bool enable)
+{
+    if (command == 1)
+        mnieview[0]->setEnabled(enable);
+    else if (command == 2)
+        mnieview[1]->setEnabled(enable);
+}
+
+void Frmmain::WebBrowser1_TitleChange(const QString &text)
+{
+    setWindowTitle(" Tabvoro V2.30 - " + WebBrowser1->LocationName() + "(" + text + ")");
+}
+
+void Frmmain::WebBrowser1_LostFocus()
+{
+    if (Command1->isEnabled() && Command1->isVisible())
+        Command1->setFocus();
+}
+
+// The browse menu acts on the view; "Internet选项" has nothing to set on this platform.
+void Frmmain::mnieview_Click(int index)
+{
+    switch (index) {
+    case 0:
+        WebBrowser1->goForward();
+        break;
+    case 1:
+        WebBrowser1->goBack();
+        break;
+    case 2:
+        WebBrowser1->stop();
+        break;
+    case 3:
+        WebBrowser1->reload();
+        break;
+    case 4: {
+        const QString text = QInputDialog::getText(this, "查找", "请输入要在网页中查找的字符串");
+        if (!text.isEmpty())
+            WebBrowser1->view()->findText(text);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+}  // namespace tabvoro::ui

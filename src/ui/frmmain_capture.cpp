@@ -1,0 +1,142 @@
+// Frmmain: the capture of the page shown and the options around it.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "browser/page_snapshot.h"
+#include "browser/web_browser.h"
+#include "capture/capture_table.h"
+#include "capture/code_page.h"
+#include "capture/output_name.h"
+#include "capture/save_capture.h"
+#include "ui/frmmain.h"
+#include "ui/mouse_label.h"
+
+namespace tabvoro::ui {
+
+namespace {
+
+std::string utf8(const QString &text) { return text.toStdString(); }
+
+}  // namespace
+
+capture::CaptureSettings Frmmain::readCaptureSettings() const
+{
+    capture::CaptureSettings s;
+    s.url = utf8(Txturl->text());
+    s.keyword = utf8(txtGjz->text());
+    s.keywordMode = capture::keywordModeFromCaption(utf8(Labgjz->text()));
+    s.inFrame = CheckKj->isChecked();
+    s.frameText = utf8(txtKj->text());
+    s.includeHeader = CheckBt->isChecked();
+    s.includeLinks = CheckLj->isChecked();
+    s.ruled = CheckBx->isChecked();
+    s.timed = CheckDs->isChecked();
+    for (int i = 0; i < 4; ++i)
+        if (Option1[i]->isChecked())
+            s.pagingMode = static_cast<capture::PagingMode>(i);
+    s.nextPageText = utf8(txtNp->text());
+    s.startPage = utf8(txtYs->text());
+    s.endPage = utf8(txtYw->text());
+    s.dropDownName = utf8(Txtxd->text());
+    for (int p = 0; p < List2->count(); ++p)
+        s.fields.push_back({utf8(List2->item(p)->text()), List2->item(p)->isSelected()});
+    return s;
+}
+
+QString Frmmain::OutputPath() const { return QString::fromStdString(m_session.outputPath); }
+
+void Frmmain::setOutputPath(const QString &path, bool exact)
+{
+    m_session.outputPath = utf8(path);
+    m_exactOutputPath = exact;
+}
+
+void Frmmain::setText1(const QString &text)
+{
+    // The engine's line ends are CR LF; the text box takes a CR as a line of its own.
+    QString shown = text;
+    shown.replace("\r\n", "\n");
+    Text1->setPlainText(shown);
+}
+
+void Frmmain::webcbnm()
+{
+    m_exactOutputPath = false;
+    m_session.outputPath = capture::webcbnm(utf8(Txturl->text()), CheckBx->isChecked(), utf8(m_outputFolder));
+    m_statusText = capture::kOutputPathMessage + OutputPath();
+    ShowStatus(3, m_statusText);
+}
+
+void Frmmain::CaptureTable()
+{
+    // The read of the page waits in a nested event loop; a tick, a page notice or a click that
+    // comes in meanwhile must not start a second capture over this one.
+    if (m_capturing)
+        return;
+    m_capturing = true;
+    const capture::CaptureSettings settings = readCaptureSettings();
+    auto document = browser::takeSnapshot(
+        [this](const QString &script) { return WebBrowser1->evaluate(script); },
+        browser::SnapshotRequest::forCapture(settings));
+    if (!document) {
+        // A page that cannot be read is captured as an empty page, as a page without the table.
+        document = std::make_unique<capture::SnapshotDocument>();
+    }
+    const auto outcome = capture::CaptureTable(**document, settings, m_session);
+    m_capturing = false;
+    if (!outcome.kept)
+        return;
+    m_statusText = QString::fromStdString(outcome.status);
+    ShowStatus(0, m_statusText);
+
+    const capture::SaveTarget target{settings.url, settings.ruled, utf8(m_outputFolder),
+                                     capture::systemCodePage(), m_exactOutputPath};
+    const auto saved = capture::SaveCapture(outcome.text, target, m_session);
+    m_lastSaveFailed = !saved.saved;
+    m_lastSaveError = QString::fromStdString(saved.error);
+    setText1(QString::fromStdString(saved.shownText));
+    refreshFileList();
+    m_statusText = QString::fromStdString(saved.status);
+    ShowStatus(3, m_statusText);
+}
+
+void Frmmain::Command1_Click()
+{
+    if (Txturl->text().isEmpty())
+        return;
+    CaptureTable();
+}
+
+void Frmmain::Labgjz_MouseUp()
+{
+    Labgjz->setText(QString::fromStdString(capture::nextKeywordModeCaption(utf8(Labgjz->text()))));
+}
+
+void Frmmain::Labgjz_MouseMove()
+{
+    QPalette palette = Labgjz->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    Labgjz->setPalette(palette);
+}
+
+void Frmmain::CheckBt_Click()
+{
+    if (CheckBt->isChecked())
+        CheckLj->setChecked(false);
+}
+
+void Frmmain::CheckLj_Click()
+{
+    if (CheckLj->isChecked())
+        CheckBt->setChecked(false);
+}
+
+void Frmmain::CheckBx_LostFocus() { webcbnm(); }
+
+}  // namespace tabvoro::ui

@@ -1,0 +1,328 @@
+#include "capture/static_document.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "test_support.h"
+
+namespace tabvoro::capture {
+namespace {
+
+const std::string kBase = "http://www.shop.example/list/page.htm";
+
+std::unique_ptr<StaticDocument> page(const std::string &html, FrameLoader loader = {})
+{
+    return StaticDocument::parse(html, kBase, std::move(loader));
+}
+
+const Table &tableOf(const Document &doc, std::size_t index)
+{
+    auto table = doc.table(index);
+    if (!table)
+        throw std::runtime_error(table.error().message);
+    return **table;
+}
+
+std::vector<std::string> rowTexts(const Table &table)
+{
+    std::vector<std::string> texts;
+    for (std::size_t r = 0; r < table.rowCount().value(); ++r) {
+        std::string text;
+        for (std::size_t c = 0; c < table.cellCount(r).value(); ++c)
+            text += table.cellText(r, c).value();
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+using Rows = std::vector<std::string>;
+
+TEST(StaticDocumentRows, FollowTheRowsCollection)
+{
+    // thead rows first and tfoot rows last wherever they stand; a tr written straight into the
+    // table gets an implied tbody; rows of a nested table stay with that table.
+    auto doc = page("<table>"
+                    "<tfoot><tr><td>foot</td></tr></tfoot>"
+                    "<tbody><tr><td>b1</td></tr></tbody>"
+                    "<tr><td>direct<table><tr><td>inner1</td></tr><tr><td>inner2</td></tr></table></td></tr>"
+                    "<thead><tr><th>head</th></tr></thead>"
+                    "<tbody><tr><td>b2</td></tr></tbody>"
+                    "<caption>cap</caption>"
+                    "</table>");
+    ASSERT_EQ(doc->tableCount(), 2u);
+    const Table &outer = tableOf(*doc, 0);
+    EXPECT_EQ(rowTexts(outer), (Rows{"head", "b1", "direct\r\ninner1\r\ninner2", "b2", "foot"}));
+    EXPECT_EQ(outer.text(), "head\r\nb1\r\ndirect\r\ninner1\r\ninner2\r\nb2\r\nfoot");
+    EXPECT_EQ(rowTexts(tableOf(*doc, 1)), (Rows{"inner1", "inner2"}));
+    EXPECT_EQ(outer.textStartsWith("head\r\nb"), true);
+    EXPECT_EQ(outer.textStartsWith("b1"), false);
+}
+
+TEST(StaticDocumentRows, MalformedTableParsesAsInABrowser)
+{
+    // Unclosed cells and rows, stray text and a div inside the table: the text and the div are
+    // moved in front of the table, the cells close where the next one opens.
+    auto doc = page("<p>before<table>stray<div>moved</div><tr><td>a<td>b<tr><td colspan=2>c</table>after");
+    ASSERT_EQ(doc->tableCount(), 1u);
+    const Table &table = tableOf(*doc, 0);
+    EXPECT_EQ(rowTexts(table), (Rows{"ab", "c"}));
+    EXPECT_EQ(table.rowInnerHtml(0), "<td>a</td><td>b</td>");
+    EXPECT_EQ(table.cellColSpan(1, 0), 2);
+    EXPECT_EQ(doc->bodyText(), "beforestray\r\nmoved\r\na\tb\r\nc\r\nafter");
+}
+
+TEST(StaticDocumentRows, ReadsOutsideTheTableFail)
+{
+    auto doc = page("<table><tr><td>a</td></tr></table>");
+    const Table &table = tableOf(*doc, 0);
+    EXPECT_FALSE(table.cellText(0, 1));
+    EXPECT_FALSE(table.cellColSpan(1, 0));
+    EXPECT_FALSE(table.rowInnerHtml(1));
+    EXPECT_FALSE(doc->table(1));
+    EXPECT_EQ(doc->element(99).error().message, "no element 99 (there are 7)");
+}
+
+TEST(StaticDocumentCells, SpansAreReadAsABrowserReadsThem)
+{
+    struct Case {
+        const char *attribute;  // nullptr: no attribute
+        int colSpan;
+        int rowSpan;
+    };
+    const Case cases[] = {
+        {nullptr, 1, 1}, {"3", 3, 3},      {"3px", 3, 3},   {" \t2", 2, 2},     {"+4", 4, 4},
+        {"0", 1, 1},     {"-1", 1, 1},     {"abc", 1, 1},   {"", 1, 1},         {"1.9", 1, 1},
+        {"2000", 1000, 2000}, {"70000", 1000, 65534}, {"99999999999999999999", 1000, 65534},
+    };
+    for (const auto &c : cases) {
+        const std::string attr = c.attribute ? std::string("=\"") + c.attribute + "\"" : "";
+        auto doc = page("<table><tr><td colspan" + attr + " rowspan" + attr + ">x</td></tr></table>");
+        const Table &table = tableOf(*doc, 0);
+        const std::string label = c.attribute ? c.attribute : "(absent)";
+        EXPECT_EQ(table.cellColSpan(0, 0), c.colSpan) << label;
+        EXPECT_EQ(table.cellRowSpan(0, 0), c.rowSpan) << label;
+    }
+}
+
+TEST(StaticDocumentCells, TextFollowsInnerText)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"  a \n\t b  ", "a b"},
+        {"<b>a</b> <i> b</i>", "a b"},
+        {" a <br> b ", "a\r\nb"},
+        {"a<br><br>b", "a\r\n\r\nb"},
+        {"<br>a", "\r\na"},
+        {"<div>a</div> <div>b</div>", "a\r\nb"},
+        {"x<div></div>y", "x\r\ny"},
+        {"<p>a</p><p>b</p>", "a\r\n\r\nb"},
+        {"<ul><li>one</li><li>two</li></ul>", "one\r\ntwo"},
+        {"<h3>Title</h3>text", "Title\r\ntext"},
+        {"a<script>var x = 1;</script><style>p{}</style>b", "ab"},
+        {"<span hidden>no</span><span style=\"color:red; DISPLAY : none\">no</span>yes", "yes"},
+        {"<pre>\n a  b\n\tc</pre>", " a  b\r\n\tc"},
+        {"<textarea>\n x  y\nz</textarea>", " x  y\r\nz"},
+        {"&nbsp;a&nbsp; b", "\u00A0a\u00A0 b"},
+        {"<select><option> one </option><optgroup><option selected>two</option></optgroup></select>",
+         "one\r\ntwo"},
+        {"<input value=v><img alt=pic>", ""},
+        {"<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>", "a\tb\r\nc"},
+        {"中文 <b>文字</b>", "中文 文字"},
+    };
+    for (const auto &[cell, expected] : cases) {
+        auto doc = page("<table><tr><td>" + cell + "</td></tr></table>");
+        EXPECT_EQ(tableOf(*doc, 0).cellText(0, 0), expected) << cell;
+    }
+}
+
+TEST(StaticDocumentHtml, SerialisedAsABrowserDoes)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"<A HREF='a.htm?x=1&amp;y=2' Title=\"say &quot;hi&quot;\" data-x='&nbsp;<>'>Go</A>",
+         "<a href=\"a.htm?x=1&amp;y=2\" title=\"say &quot;hi&quot;\" data-x=\"&nbsp;<>\">Go</a>"},
+        {"1 &lt; 2 &amp;&amp; 3 &gt; 2&nbsp;\"ok\"", "1 &lt; 2 &amp;&amp; 3 &gt; 2&nbsp;\"ok\""},
+        {"<BR><img src=x.png><INPUT name=q disabled>", "<br><img src=\"x.png\"><input name=\"q\" disabled=\"\">"},
+        {"<script>if (a < b && c) x = '&amp;';</script><!-- note -->",
+         "<script>if (a < b && c) x = '&amp;';</script><!-- note -->"},
+        {"<noscript><b>no & script</b></noscript>", "<noscript><b>no & script</b></noscript>"},
+        {"<My-Widget Size=2>w</My-Widget><p>open", "<my-widget size=\"2\">w</my-widget><p>open</p>"},
+        {"<svg viewBox='0 0 1 1'><foreignObject><b>f</b></foreignObject></svg>",
+         "<svg viewBox=\"0 0 1 1\"><foreignObject><b>f</b></foreignObject></svg>"},
+    };
+    for (const auto &[cell, expected] : cases) {
+        auto doc = page("<table><tr><td>" + cell + "</td></tr></table>");
+        EXPECT_EQ(tableOf(*doc, 0).cellInnerHtml(0, 0), expected) << cell;
+    }
+}
+
+TEST(StaticDocumentElements, AllListsEveryElementInDocumentOrder)
+{
+    auto doc = page("<title>t</title><form name=f>"
+                    "<input name=q value=\"a b\"><input type=CheckBox name=c><input type=bogus>"
+                    "<button name=b value=1>Go</button><button type=RESET>r</button>"
+                    "<select name=s1><option value=1>one</option><option selected>  two  words </option></select>"
+                    "<select name=s2><option disabled>x</option><option>y</option></select>"
+                    "<select name=s3 multiple><option>m1</option><option selected>m2</option><option selected>m3</option></select>"
+                    "<textarea name=t>line1\nline2</textarea>"
+                    "<template><input name=hidden-in-template></template><noscript><input name=inert></noscript>"
+                    "</form>");
+    struct Expected {
+        std::string tag, type, value, name;
+    };
+    const std::vector<Expected> expected = {
+        {"HTML", "", "", ""},
+        {"HEAD", "", "", ""},
+        {"TITLE", "", "", ""},
+        {"BODY", "", "", ""},
+        {"FORM", "", "", "f"},
+        {"INPUT", "text", "a b", "q"},
+        {"INPUT", "checkbox", "on", "c"},
+        {"INPUT", "text", "", ""},
+        {"BUTTON", "submit", "1", "b"},
+        {"BUTTON", "reset", "", ""},
+        {"SELECT", "select-one", "two words", "s1"},
+        {"OPTION", "", "", ""},
+        {"OPTION", "", "", ""},
+        {"SELECT", "select-one", "y", "s2"},
+        {"OPTION", "", "", ""},
+        {"OPTION", "", "", ""},
+        {"SELECT", "select-multiple", "m2", "s3"},
+        {"OPTION", "", "", ""},
+        {"OPTION", "", "", ""},
+        {"OPTION", "", "", ""},
+        {"TEXTAREA", "", "line1\r\nline2", "t"},
+        {"TEMPLATE", "", "", ""},
+        {"NOSCRIPT", "", "", ""},
+    };
+    ASSERT_EQ(doc->elementCount(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const Element &e = *doc->element(i).value();
+        EXPECT_EQ(e.tagName(), expected[i].tag) << i;
+        EXPECT_EQ(e.type(), expected[i].type) << i;
+        EXPECT_EQ(e.value(), expected[i].value) << i;
+        EXPECT_EQ(e.name(), expected[i].name) << i;
+    }
+    EXPECT_EQ(doc->element(4).value()->innerHtml().value().substr(0, 31), "<input name=\"q\" value=\"a b\"><in");
+}
+
+TEST(StaticDocumentLinks, ResolvedAgainstTheFirstBase)
+{
+    auto doc = page("<head><base href=\"/shop/\"><base href=\"http://ignored.example/\"></head>"
+                    "<a href=\"item?id=1&amp;x=2\">1</a><a name=anchor>no href</a>"
+                    "<map><area href=\"../map.htm\"></map><a href=\" https://Other.example \">o</a>"
+                    "<a href=\"\">self</a><template><a href=t.htm>t</a></template>");
+    EXPECT_EQ(doc->baseUrl(), "http://www.shop.example/shop/");
+    EXPECT_EQ(doc->links(), (std::vector<std::string>{"http://www.shop.example/shop/item?id=1&x=2",
+                                                       "http://www.shop.example/map.htm",
+                                                       "https://other.example/",
+                                                       "http://www.shop.example/shop/"}));
+    EXPECT_EQ(page("<a href=x.htm>x</a>")->baseUrl(), kBase);
+}
+
+TEST(StaticDocumentFrames, LoadedThroughTheLoader)
+{
+    std::vector<std::string> asked;
+    FrameLoader loader = [&asked](const std::string &url) -> Result<std::string> {
+        asked.push_back(url);
+        if (url == "http://www.shop.example/list/menu.htm")
+            return "<body>menu<table><tr><td>m</td></tr></table>";
+        return failure("blocked: another site");
+    };
+    auto doc = page("<frameset cols=\"20%,*\"><frame name=menu src=menu.htm><frameset>"
+                    "<frame name=main src=\"http://other.example/main.htm\"><frame name=empty></frameset>"
+                    "</frameset>",
+                    loader);
+    EXPECT_EQ(doc->bodyText(), "");
+    const auto menu = doc->frame(0);
+    ASSERT_TRUE(menu) << menu.error().message;
+    EXPECT_EQ(menu->name, "menu");
+    EXPECT_EQ(menu->document->bodyText(), "menu\r\nm");
+    EXPECT_EQ(menu->document->tableCount(), 1u);
+    // A frame is loaded once however often it is read.
+    EXPECT_EQ(doc->frame(0)->document, menu->document);
+    EXPECT_EQ(asked.size(), 1u);
+
+    EXPECT_EQ(doc->frame(1).error().message, "frame 1 (http://other.example/main.htm): blocked: another site");
+    EXPECT_EQ(doc->frame(2).error().message, "frame 2 has no address");
+    EXPECT_EQ(doc->frame(3).error().message, "no frame 3 (there are 3)");
+    EXPECT_EQ(page("<iframe src=a.htm></iframe>")->frame(0).error().message,
+              "frame 0 (http://www.shop.example/list/a.htm) cannot be loaded: the page came without a frame loader");
+}
+
+TEST(StaticDocumentFrames, FramesOfFramesStopAtADepthLimit)
+{
+    FrameLoader loader = [](const std::string &) -> Result<std::string> {
+        return std::string("<iframe name=again src=page.htm></iframe>");
+    };
+    auto doc = page("<iframe name=again src=page.htm></iframe>", loader);
+    const Document *current = doc.get();
+    int depth = 0;
+    for (auto frame = current->frame(0); frame; frame = current->frame(0)) {
+        current = frame->document;
+        ++depth;
+        ASSERT_LT(depth, 100);
+    }
+    EXPECT_EQ(depth, 8);
+    EXPECT_EQ(current->frame(0).error().message, "frame 0: frames nested more than 8 deep");
+}
+
+class StaticDocumentFiles : public ::testing::Test {
+protected:
+    test::ScratchDir dir;
+};
+
+TEST_F(StaticDocumentFiles, FramesAreReadFromFilesBesideThePage)
+{
+    const auto folder = dir.path() / "saved 页面";
+    std::filesystem::create_directory(folder);
+    test::writeBytes(folder / "index.html",
+                     "<frameset><frame name=left src=\"left%20part.html\"><frame name=gone src=gone.html></frameset>");
+    // A GBK page declaring itself as gb2312: 中文 in GBK is D6 D0 CE C4.
+    test::writeBytes(folder / "left part.html",
+                     "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\"></head>"
+                     "<body><table><tr><td>\xD6\xD0\xCE\xC4</td></tr></table></body></html>");
+
+    auto doc = loadStaticDocument((folder / "index.html").string());
+    ASSERT_TRUE(doc) << doc.error().message;
+    const std::string url = (*doc)->baseUrl().value();
+    EXPECT_TRUE(url.starts_with("file:///")) << url;
+    EXPECT_TRUE(url.ends_with("/saved%20%E9%A1%B5%E9%9D%A2/index.html")) << url;
+
+    const auto left = (*doc)->frame(0);
+    ASSERT_TRUE(left) << left.error().message;
+    EXPECT_EQ(left->name, "left");
+    EXPECT_EQ(tableOf(*left->document, 0).cellText(0, 0), "中文");
+    const std::string missing = (*doc)->frame(1).error().message;
+    EXPECT_NE(missing.find("cannot read " + (folder / "gone.html").string() + ": No such file or directory"),
+              std::string::npos)
+        << missing;
+}
+
+TEST_F(StaticDocumentFiles, PageFilesAndAddresses)
+{
+    const std::string path = (dir.path() / "missing.html").string();
+    EXPECT_EQ(loadStaticDocument(path).error().message, "cannot read " + path + ": No such file or directory");
+    EXPECT_EQ(loadStaticDocument(dir.path().string()).error().message,
+              "cannot read " + dir.path().string() + ": Is a directory");
+
+    // Without a declaration, bytes that are not UTF-8 are read in the system code page.
+    test::writeBytes(dir.file("plain.html"), "<p>\xD6\xD0\xCE\xC4</p>");
+    test::writeBytes(dir.file("utf8.html"), "\xEF\xBB\xBF<p>\xE4\xB8\xAD</p>");
+    test::writeBytes(dir.file("latin.html"), "<meta charset=iso-8859-1><p>caf\xE9 \x80</p>");
+    const std::map<std::string, std::string> bodies = {
+        {"plain.html", "中文"}, {"utf8.html", "中"}, {"latin.html", "café €"}};
+    for (const auto &[name, text] : bodies) {
+        auto doc = loadStaticDocument(dir.file(name).string());
+        ASSERT_TRUE(doc) << name;
+        EXPECT_EQ((*doc)->bodyText(), text) << name;
+    }
+
+    EXPECT_EQ(fileUrlFromPath("/tmp/a b/c#1%.html"), "file:///tmp/a%20b/c%231%25.html");
+    EXPECT_EQ(fileUrlFromPath("/tmp/./x/../y.html"), "file:///tmp/y.html");
+    EXPECT_EQ(fileFrameLoader()("http://www.example/x.html").error().message,
+              "cannot load http://www.example/x.html: only local files are read");
+}
+
+}  // namespace
+}  // namespace tabvoro::capture

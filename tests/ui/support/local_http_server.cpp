@@ -1,0 +1,77 @@
+#include "support/local_http_server.h"
+
+#include <QFile>
+#include <QTcpSocket>
+
+namespace tabvoro::test {
+
+namespace {
+
+QByteArray contentTypeFor(const QString &path)
+{
+    if (path.endsWith(".css"))
+        return "text/css";
+    if (path.endsWith(".js"))
+        return "application/javascript";
+    if (path.endsWith(".txt"))
+        return "text/plain; charset=utf-8";
+    return "text/html; charset=utf-8";
+}
+
+}  // namespace
+
+LocalHttpServer::LocalHttpServer(QObject *parent) : QObject(parent)
+{
+    m_server.listen(QHostAddress::LocalHost, 0);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+}
+
+void LocalHttpServer::addPage(const QString &path, const QByteArray &body, const QByteArray &contentType)
+{
+    m_pages.insert(path, {body, contentType.isEmpty() ? contentTypeFor(path) : contentType});
+}
+
+void LocalHttpServer::serveFolder(const QString &folder) { m_folder = folder; }
+
+QUrl LocalHttpServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+}
+
+void LocalHttpServer::answer(QTcpSocket *socket)
+{
+    QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+    socket->setProperty("request", request);
+    if (!request.contains("\r\n\r\n"))
+        return;
+    const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
+    const QString target = words.size() > 1 ? QString::fromUtf8(words[1]) : QStringLiteral("/");
+    const QString path = QUrl(target).path();
+    m_requests[path] += 1;
+
+    QByteArray status = "200 OK";
+    QByteArray body;
+    QByteArray type = contentTypeFor(path);
+    if (auto page = m_pages.constFind(path); page != m_pages.constEnd()) {
+        body = page->first;
+        type = page->second;
+    } else if (!m_folder.isEmpty() && !path.contains("..")) {
+        QFile file(m_folder + path);
+        if (file.open(QIODevice::ReadOnly))
+            body = file.readAll();
+        else
+            status = "404 Not Found";
+    } else {
+        status = "404 Not Found";
+    }
+    socket->write("HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                  QByteArray::number(body.size()) + "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n" + body);
+    socket->disconnectFromHost();
+}
+
+}  // namespace tabvoro::test

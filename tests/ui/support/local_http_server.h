@@ -1,0 +1,38 @@
+#pragma once
+
+// A small HTTP server on 127.0.0.1 for window tests: serves pages the test adds, or files from a
+// folder. Each instance listens on its own port, so two instances are two origins.
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <QUrl>
+
+namespace tabvoro::test {
+
+class LocalHttpServer : public QObject {
+    Q_OBJECT
+public:
+    explicit LocalHttpServer(QObject *parent = nullptr);
+
+    // Serves `body` at `path` ("/a/b.html"); the content type follows the extension.
+    void addPage(const QString &path, const QByteArray &body, const QByteArray &contentType = {});
+    // Serves the files of `folder` for paths not added as pages.
+    void serveFolder(const QString &folder);
+
+    QUrl url(const QString &path) const;
+    quint16 port() const { return m_server.serverPort(); }
+    int requestCount(const QString &path) const { return m_requests.value(path); }
+
+private:
+    void answer(class QTcpSocket *socket);
+
+    QTcpServer m_server;
+    QHash<QString, QPair<QByteArray, QByteArray>> m_pages;
+    QHash<QString, int> m_requests;
+    QString m_folder;
+};
+
+}  // namespace tabvoro::test
