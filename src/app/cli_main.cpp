@@ -1,11 +1,16 @@
 // tabvoro-cli: the capture engine on the command line.
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "cli_capture.h"
-#include "cli_run.h"
 
 namespace {
 
@@ -17,6 +22,23 @@ Commands:
   run       open an address in the hidden main window and capture it as the
             capture button does (tabvoro-cli run --help tells more)
 )";
+
+// `run` needs the browser: it is the program beside this one, given the arguments after "run".
+int runWindowProgram(char **argv)
+{
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        self = argv[0];
+    const std::string program = (self.parent_path() / "tabvoro-run").string();
+    std::vector<char *> args{const_cast<char *>(program.c_str())};
+    for (char **arg = argv + 2; *arg; ++arg)
+        args.push_back(*arg);
+    args.push_back(nullptr);
+    execv(program.c_str(), args.data());
+    std::cerr << "tabvoro-cli: cannot start " << program << ": " << std::strerror(errno) << '\n';
+    return 2;
+}
 
 }  // namespace
 
@@ -31,7 +53,7 @@ int main(int argc, char **argv)
     if (args[0] == "capture")
         return tabvoro::cli::runCapture(rest);
     if (args[0] == "run")
-        return tabvoro::cli::runWindow(rest, argc, argv);
+        return runWindowProgram(argv);
     std::cerr << "tabvoro-cli: unknown command " << args[0] << "\n" << kUsage;
     return 2;
 }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QStringList>
 #include <QWebEngineProfile>
 #include <QtGlobal>
@@ -32,6 +33,9 @@ void prepareWebEngine()
     const QString flags =
         chromiumFlags(qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS"), ::geteuid() == 0, offscreen);
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.toLocal8Bit());
+    // The engine's start-up report is for its own developers, not for our users or our logs.
+    // QT_LOGGING_RULES set by the user still wins over this.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext=false"));
 }
 
 QWebEngineProfile *sharedProfile()

@@ -6,6 +6,8 @@
 #include <optional>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
@@ -19,6 +21,7 @@
 #include "browser/page_snapshot.h"
 #include "browser/web_engine_setup.h"
 #include "capture/capture_table.h"
+#include "capture/document_dump.h"
 #include "capture/static_document.h"
 #include "capture/text_rules.h"
 #include "support/local_http_server.h"
@@ -83,6 +86,8 @@ private slots:
     void pageScriptsCannotBreakTheSnapshot();
     void framesOfTheSameOriginReadOthersFail();
     void captureReadsTheFrameItIsAskedFor();
+    void fixturesReadAsTheStaticDocumentExpects_data();
+    void fixturesReadAsTheStaticDocumentExpects();
     void captureMatchesTheStaticDocument_data();
     void captureMatchesTheStaticDocument();
     void largeTableSnapshotForACapture();
@@ -422,6 +427,40 @@ void LiveDocumentTest::captureReadsTheFrameItIsAskedFor()
     SnapshotRequest body;
     body.bodyText = true;
     QCOMPARE(value(snapshot(body)->bodyText()), "");  // a frameset has no body
+}
+
+// ---- The fixtures of the static document, read by the browser
+
+void LiveDocumentTest::fixturesReadAsTheStaticDocumentExpects_data()
+{
+    QTest::addColumn<QString>("page");
+    const QDir folder(QStringLiteral(TABVORO_FIXTURES "/document"));
+    const QStringList pages = folder.entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
+    QVERIFY2(!pages.isEmpty(), "no fixtures in tests/fixtures/document");
+    for (const QString &page : pages)
+        if (folder.exists(QFileInfo(page).completeBaseName() + QStringLiteral(".expected")))
+            QTest::newRow(qPrintable(page)) << page;
+}
+
+void LiveDocumentTest::fixturesReadAsTheStaticDocumentExpects()
+{
+    QFETCH(QString, page);
+    m_server->serveFolder(QStringLiteral(TABVORO_FIXTURES));
+    QVERIFY(load(m_server->url(QStringLiteral("/document/") + page)));
+    // The expected readings were made with the pages at this address.
+    QString dump = QString::fromStdString(capture::dumpDocument(*snapshot(SnapshotRequest::everything())));
+    dump.replace(m_server->url(QStringLiteral("/")).toString(), QStringLiteral("http://fixtures.test/"));
+
+    QFile file(QStringLiteral(TABVORO_FIXTURES "/document/") + QFileInfo(page).completeBaseName() + QStringLiteral(".expected"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList expected = QString::fromUtf8(file.readAll()).split(u'\n');
+    const QStringList actual = dump.split(u'\n');
+    for (qsizetype i = 0; i < std::max(expected.size(), actual.size()); ++i) {
+        const QString want = expected.value(i, QStringLiteral("(none)"));
+        const QString got = actual.value(i, QStringLiteral("(none)"));
+        if (want != got)
+            qInfo("%s line %lld:\n  static:  %s\n  browser: %s", qPrintable(page), i + 1, qPrintable(want), qPrintable(got));
+    }
 }
 
 // ---- The capture reads the same from both documents
