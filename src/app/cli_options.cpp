@@ -38,17 +38,36 @@ Exit status: 0 on success; 2 with a message on stderr for bad arguments, a page 
 be read, or an output that cannot be written.
 )";
 
-const char *const kRunUsage = R"(Usage: tabvoro-cli run [capture options] URL
+const char *const kRunUsage = R"usage(Usage: tabvoro-cli run [capture options] [run options] URL
+       tabvoro-cli run [capture options] [run options] --url-list FILE
 
 Opens URL in the main window, hidden (offscreen when there is no display), with its controls
-set from the options, waits for the page to complete, presses the capture button once and prints
-what the capture printed: its tally (nothing when it repeats) and the output file's path last.
-The capture options are those of `tabvoro-cli capture` (--url excepted: the address box holds
-URL); --out-dir sets the output folder, --output the exact file.
+set from the options, waits for the page to complete and presses the capture button as a user
+would. Without --paging the page is captured once; with it the run goes on page after page until
+the pages run out, --max-pages is reached or --timeout expires. Each kept capture prints its
+tally; the output file's path is printed last.
 
-Exit status: 0 on success; 2 with a message on stderr for bad arguments, a page that cannot be
-loaded or an output that cannot be written.
-)";
+Capture options: those of `tabvoro-cli capture` (--url excepted: the address box holds URL);
+--out-dir sets the output folder (default ./download), --output the exact file.
+
+Run options:
+  --paging MODE      how the next page is opened:
+                       link      by the next-page keyword (--next-text)
+                       number    by the page number in URL, which holds "(*)"
+                       list      by the next address of --url-list
+                       dropdown  by advancing the page-number drop-down (--dropdown)
+  --from N, --to M   the page numbers of the first and last page (number mode); the page
+                     opened first is URL with every "(*)" replaced by N
+  --url-list FILE    the URL list, one address per line; its first address is opened first
+  --dropdown NAME    the name of the page-number drop-down
+  --timer MS         capture every MS milliseconds instead of after each page load
+  --max-pages N      stop the run after N kept captures
+  --timeout S        stop the run after S seconds (default 600) and exit with 3
+
+Exit status: 0 when the run has ended; 2 with a message on stderr for bad arguments, a page
+that cannot be loaded or an output that cannot be written; 3 when the run was stopped by
+--timeout.
+)usage";
 
 std::vector<capture::Field> parseFieldList(const std::string &list)
 {

@@ -21,12 +21,19 @@ using capture::SnapshotTable;
 
 namespace {
 
+// The script reads the request's enumerations as these numbers.
+static_assert(int(SnapshotRequest::Tables::Count) == 1 && int(SnapshotRequest::Tables::FirstRows) == 2 &&
+              int(SnapshotRequest::Tables::Cells) == 3);
+static_assert(int(CellHtmlForm::None) == 0 && int(CellHtmlForm::Whole) == 1 && int(CellHtmlForm::ThroughFirstHref) == 2);
+static_assert(int(SnapshotRequest::Frames::Names) == 1 && int(SnapshotRequest::Frames::Contents) == 2);
+
 const QString &scriptText()
 {
     static const QString text = [] {
         initSnapshotScriptResource();
         QFile file(QStringLiteral(":/tabvoro/page_snapshot.js"));
-        file.open(QIODevice::ReadOnly);
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("the page snapshot script is missing from the program's resources");
         return QString::fromUtf8(file.readAll());
     }();
     return text;
@@ -103,7 +110,8 @@ void readTable(const QJsonObject &o, SnapshotDocument &document, const SnapshotR
     if (withHtml)
         table.setCellHtmlForm(o["hf"].toInt() == 2 ? CellHtmlForm::ThroughFirstHref : CellHtmlForm::Whole);
     table.setRowCount(count(o["n"]));
-    table.reserve(static_cast<std::size_t>(rows.size()), 0, 0);
+    const auto firstRowCells = rows.isEmpty() ? 0 : static_cast<std::size_t>(rows[0].toArray().size());
+    table.reserve(static_cast<std::size_t>(rows.size()), static_cast<std::size_t>(rows.size()) * firstRowCells, 0);
 
     qsizetype span = 0;  // spans come sorted by row and cell
     std::string buffer;

@@ -3,7 +3,7 @@
 // It runs in an isolated world, so a page that replaces builtins (JSON, Array, innerText...) for
 // its own scripts does not change what this one calls.
 //
-// Request: see SnapshotRequest in page_snapshot.cpp, which writes it. Answer, for one document:
+// The request is written by requestObject() in page_snapshot.cpp. The answer, for one document:
 //   u   base address
 //   b   body text
 //   tc  number of tables
@@ -23,9 +23,10 @@
 (function (request) {
     'use strict';
 
-    const TABLES_COUNT = 1, TABLES_FIRST_ROWS = 2, TABLES_CELLS = 3;
-    const CELL_HTML_WHOLE = 1, CELL_HTML_THROUGH_HREF = 2;
-    const FRAMES_NAMES = 1, FRAMES_CONTENTS = 2;
+    // The numbers of SnapshotRequest's enumerations (0 is always "none").
+    const TABLES_COUNT = 1, TABLES_FIRST_ROWS = 2;
+    const CELL_HTML_THROUGH_HREF = 2;
+    const FRAMES_CONTENTS = 2;
 
     // The capture's link mode reads from the first "href" to the double quote closing its value;
     // the same cut as throughFirstHref() in the engine.
@@ -53,11 +54,33 @@
                 into[0] += 4;
                 into[1] += 1;
                 ++k;
+            } else if ((u & 0xF800) === 0xD800) {
+                into[0] += 1;  // a lone surrogate arrives as "?"
+                into[1] += 1;
             } else {
                 into[0] += 3;
                 into[1] += 1;
             }
         }
+    }
+
+    // A cell without colspan and rowspan attributes spans one column and one row: only the
+    // cells that have one are read, instead of two properties of every cell. Sorted by row as
+    // the table's `rows` has them (a thead after a tbody still comes first) and then by cell.
+    function takeSpans(table, taken) {
+        const found = [];
+        for (const cell of table.querySelectorAll('td[colspan], th[colspan], td[rowspan], th[rowspan]')) {
+            const row = cell.parentElement;
+            const owner = row && row.localName === 'tr' ? row.parentElement : null;
+            if (!owner || (owner !== table && owner.parentElement !== table))
+                continue;  // a cell of a nested table
+            const r = row.rowIndex;
+            const colSpan = cell.colSpan, rowSpan = cell.rowSpan;
+            if (r >= 0 && r < taken && (colSpan !== 1 || rowSpan !== 1))
+                found.push([r, cell.cellIndex, colSpan, rowSpan]);
+        }
+        found.sort((a, b) => a[0] - b[0] || a[1] - b[1]);
+        return found.flat();
     }
 
     function takeTable(table, index, req) {
@@ -66,7 +89,6 @@
         const out = {i: index, n: n};
         const taken = req.tables === TABLES_FIRST_ROWS ? Math.min(n, 1) : n;
         const texts = new Array(taken);
-        const spans = [];
         const cellHtml = req.cellHtml ? new Array(taken) : null;
         for (let r = 0; r < taken; ++r) {
             const cells = rows[r].cells;
@@ -76,9 +98,6 @@
             for (let c = 0; c < m; ++c) {
                 const cell = cells[c];
                 rowTexts[c] = cell.innerText;
-                const colSpan = cell.colSpan, rowSpan = cell.rowSpan;
-                if (colSpan !== 1 || rowSpan !== 1)
-                    spans.push(r, c, colSpan, rowSpan);
                 if (rowHtml)
                     rowHtml[c] = req.cellHtml === CELL_HTML_THROUGH_HREF ? throughFirstHref(cell.innerHTML)
                                                                          : cell.innerHTML;
@@ -88,6 +107,7 @@
                 cellHtml[r] = rowHtml;
         }
         out.r = texts;
+        const spans = takeSpans(table, taken);
         if (spans.length)
             out.s = spans;
         if (cellHtml) {

@@ -18,4 +18,12 @@ Read<bool> Table::textStartsWith(const std::string &prefix) const
     return all->starts_with(prefix);
 }
 
+Read<bool> Element::innerHtmlContains(const std::string &needle) const
+{
+    auto html = innerHtml();
+    if (!html)
+        return std::unexpected(html.error());
+    return html->find(needle) != std::string::npos;
+}
+
 }  // namespace tabvoro::capture

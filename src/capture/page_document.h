@@ -59,6 +59,8 @@ public:
 
     virtual Read<std::string> tagName() const = 0;  // upper case for HTML elements, as a browser gives it
     virtual Read<std::string> innerHtml() const = 0;
+    // Whether the inner HTML contains `needle`; a snapshot may answer without holding the HTML.
+    virtual Read<bool> innerHtmlContains(const std::string &needle) const;
     virtual Read<std::string> type() const = 0;
     virtual Read<std::string> value() const = 0;
     virtual Read<std::string> name() const = 0;

@@ -159,6 +159,11 @@ Read<bool> SnapshotTable::textStartsWith(const std::string &prefix) const
         return true;
     if (allRowsTaken())
         return false;
+    // Rows were left out, so a line break follows the last row taken.
+    if (!m_rowEnds.empty() && !consume(kCrLf))
+        return false;
+    if (rest.empty())
+        return true;
     return notTaken(what("text") + " beyond its first " + std::to_string(rowsTaken()) + " rows");
 }
 

@@ -376,7 +376,8 @@ struct TreeIndex {
 
     bool enter(const GumboNode *node)
     {
-        // Template contents are not part of the document until a script puts them there.
+        // Template contents (below a GUMBO_NODE_TEMPLATE) are not part of the document until a
+        // script puts them there.
         if (node->type != GUMBO_NODE_ELEMENT)
             return false;
         if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -226,6 +228,9 @@ void Frmmain::setToolTips()
 void Frmmain::connectHandlers()
 {
     connect(Command1, &QPushButton::clicked, this, &Frmmain::Command1_Click);
+    connect(Timer1, &QTimer::timeout, this, &Frmmain::Timer1_Timer);
+    txtNp->installEventFilter(this);
+    txtGjz->installEventFilter(this);
     connect(Labgjz, &MouseLabel::mouseReleased, this, &Frmmain::Labgjz_MouseUp);
     connect(Labgjz, &MouseLabel::mouseMoved, this, &Frmmain::Labgjz_MouseMove);
     connect(CheckBt, &QCheckBox::clicked, this, &Frmmain::CheckBt_Click);
@@ -237,6 +242,7 @@ void Frmmain::connectHandlers()
     connect(WebBrowser1, &WebBrowser::CommandStateChange, this, &Frmmain::WebBrowser1_CommandStateChange);
     connect(WebBrowser1, &WebBrowser::TitleChange, this, &Frmmain::WebBrowser1_TitleChange);
     connect(WebBrowser1, &WebBrowser::LostFocus, this, &Frmmain::WebBrowser1_LostFocus);
+    connect(WebBrowser1, &WebBrowser::DocumentComplete, this, &Frmmain::WebBrowser1_DocumentComplete);
 }
 
 void Frmmain::Form_Load()
@@ -342,8 +348,21 @@ bool Frmmain::eventFilter(QObject *watched, QEvent *event)
             Txturl_KeyPress(13);
             return true;
         }
-    } else if (watched == CheckBx && event->type() == QEvent::FocusOut)
+    } else if (watched == CheckBx && event->type() == QEvent::FocusOut) {
         CheckBx_LostFocus();
+    } else if (watched == txtNp || watched == txtGjz) {
+        // A dropped text replaces the whole keyword, where a plain line edit would insert it.
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto *drag = static_cast<QDragMoveEvent *>(event);
+            if (drag->mimeData()->hasText()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            keywordBoxDrop(static_cast<QLineEdit *>(watched), static_cast<QDropEvent *>(event));
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

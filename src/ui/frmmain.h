@@ -11,6 +11,7 @@
 
 #include "capture/capture_session.h"
 #include "capture/capture_settings.h"
+#include "capture/next_page.h"
 
 class QAction;
 class QCheckBox;
@@ -24,6 +25,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class QUrl;
 
 namespace tabvoro::browser {
 class WebBrowser;
@@ -57,6 +59,10 @@ public:
     void CaptureTable();
     void ShowStatus(int index, const QString &text);
 
+    // Ends a run: disarms it, restores the button and removes blank lines from the output file.
+    void EndRun();
+    bool CaptureOnLoad() const { return m_captureOnLoad; }
+
     void OpenAddress(const QString &address);
     void ResetTableChoice();
     void RememberAddress(const QString &address);
@@ -72,6 +78,10 @@ public:
     QString lastSaveError() const { return m_lastSaveError; }
 
     browser::WebBrowser *webBrowser() const { return WebBrowser1; }
+
+signals:
+    // A capture was kept and saved (or failed to save): its tally.
+    void captureKept(const QString &status);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -94,12 +104,23 @@ private:
     // capture (frmmain_capture.cpp)
     capture::CaptureSettings readCaptureSettings() const;
     void setText1(const QString &text);
-    void Command1_Click();
     void Labgjz_MouseUp();
     void Labgjz_MouseMove();
     void CheckBt_Click();
     void CheckLj_Click();
     void CheckBx_LostFocus();
+
+    // capture runs (frmmain_run.cpp)
+    void Command1_Click();
+    void Timer1_Timer();
+    void WebBrowser1_DocumentComplete(const QUrl &url);
+    void OpenNextPage();
+    void carryOut(const capture::NextPageStep &step);
+    bool pagingHolds(capture::PagingCheck check) const;
+    // Lets pending events run once, as the run does before each next-page step.
+    void yieldOnce();
+    bool busy() const { return m_capturing || m_stepping; }
+    void keywordBoxDrop(QLineEdit *box, class QDropEvent *event);
 
     // collected files (frmmain_files.cpp)
     void refreshFileList();
@@ -162,6 +183,9 @@ private:
     capture::CaptureSession m_session;
     QString m_statusText;  // StatusText: the message last placed in a status label
     bool m_capturing = false;
+    bool m_stepping = false;
+    bool m_captureOnLoad = false;  // CaptureOnLoad: an after-load run is armed
+    QString m_pageTurnText;        // PageTurnText: Text1 when the page number last advanced
     bool m_exactOutputPath = false;
     bool m_lastSaveFailed = false;
     QString m_lastSaveError;

@@ -104,13 +104,7 @@ void Frmmain::CaptureTable()
     refreshFileList();
     m_statusText = QString::fromStdString(saved.status);
     ShowStatus(3, m_statusText);
-}
-
-void Frmmain::Command1_Click()
-{
-    if (Txturl->text().isEmpty())
-        return;
-    CaptureTable();
+    emit captureKept(QString::fromStdString(outcome.status));
 }
 
 void Frmmain::Labgjz_MouseUp()

@@ -77,6 +77,12 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
 
+    // The snapshot document as the engine reads it, filled by hand.
+    void tableTextIsBuiltFromTheCells();
+    void partialTableAnswersWhatItsRowsDecide();
+    void cutCellHtmlGivesTheSameCellValue();
+    void elementsAnswerFromHtmlOrFromThePagesAnswer();
+
     void partsNotAskedForFail();
     void firstRowsAnswerTheTableListing();
     void pagerNeedleIsAnsweredPerRow();
@@ -165,6 +171,131 @@ std::unique_ptr<SnapshotDocument> LiveDocumentTest::snapshotOf(const QByteArray 
     if (!load(m_server->url(path)))
         qFatal("page %s did not load", qPrintable(path));
     return snapshot(request);
+}
+
+// ---- The snapshot document
+
+void LiveDocumentTest::tableTextIsBuiltFromTheCells()
+{
+    capture::SnapshotTable table(0);
+    table.addRow();
+    table.addCell("a");
+    table.addCell("b", 2, 1);
+    table.addRow();
+    table.addCell("中");
+    table.addRow();  // a row without cells still ends a line
+    QCOMPARE(value(table.text()), "ab\r\n中\r\n");
+    QCOMPARE(value(table.textSize()), 9u);
+    QCOMPARE(value(table.textLength()), 7u);
+    const struct {
+        const char *prefix;
+        bool starts;
+    } cases[] = {{"", true}, {"ab", true}, {"ab\r\n中", true}, {"ab\r\n中\r\n", true},
+                 {"ab\r\n中\r\nx", false}, {"a中", false}, {"abc", false}, {"b", false}};
+    for (const auto &c : cases)
+        QVERIFY2(value(table.textStartsWith(c.prefix)) == c.starts, c.prefix);
+
+    table.setText("given");
+    QCOMPARE(value(table.text()), "given");
+    QVERIFY(value(table.textStartsWith("giv")));
+
+    const capture::SnapshotTable empty(1);
+    QCOMPARE(value(empty.text()), "");
+    QCOMPARE(value(empty.rowCount()), 0u);
+}
+
+void LiveDocumentTest::partialTableAnswersWhatItsRowsDecide()
+{
+    capture::SnapshotTable table(2);
+    table.setRowCount(100000);
+    table.addRow();
+    table.addCell("Name");
+    table.addCell("Price", 1, 3);
+    QVERIFY(value(table.textStartsWith("NamePr")));
+    QVERIFY(!value(table.textStartsWith("NameX")));
+    // More rows follow, so a line break does too; what comes after it was not taken.
+    QVERIFY(value(table.textStartsWith("NamePrice\r\n")));
+    QVERIFY(!value(table.textStartsWith("NamePrice\n")));
+    QVERIFY(failureOf(table.textStartsWith("NamePrice\r\nx")).contains(QLatin1String("beyond its first 1 rows")));
+    QCOMPARE(value(table.cellRowSpan(0, 1)), 3);
+    QVERIFY(failureOf(table.cellText(1, 0)).contains(QLatin1String("cells of row 1 of table 2")));
+    QCOMPARE(failureOf(table.cellCount(100000)), QStringLiteral("no row 100000 in table 2"));
+    QCOMPARE(failureOf(table.cellText(0, 2)), QStringLiteral("no cell 2 in row 0 of table 2"));
+    QVERIFY(failureOf(table.textSize()).contains(QLatin1String("text size of table 2")));
+    table.setTextMeasure(1234, 1000);
+    QCOMPARE(value(table.textSize()), 1234u);
+    QCOMPARE(value(table.textLength()), 1000u);
+
+    // A table as big as pages get is packed: every row stays reachable.
+    capture::SnapshotTable big(0);
+    big.reserve(100000, 1000000, 8000000);
+    for (int r = 0; r < 100000; ++r) {
+        big.addRow();
+        for (int c = 0; c < 10; ++c)
+            big.addCell(std::to_string(r) + ":" + std::to_string(c));
+    }
+    QCOMPARE(value(big.cellText(99999, 9)), "99999:9");
+    QCOMPARE(value(big.cellCount(50000)), 10u);
+    QVERIFY(value(big.textStartsWith("0:00:10:2")));
+}
+
+void LiveDocumentTest::cutCellHtmlGivesTheSameCellValue()
+{
+    // Whatever a cell holds, the cut HTML must give the capture's link mode what the whole
+    // HTML gives it.
+    const std::string cells[] = {
+        "",
+        "plain text",
+        R"(<a href="item.htm?id=7&amp;s=1">Lamp</a> <a href="second.htm">2</a>)",
+        R"(<a href="http://Other.example/x">x</a>)",
+        R"(see href <a href="y.htm">y</a>)",
+        R"(<a title="href">no address</a>)",
+        R"(<a href="unterminated)",
+        R"(<img src="a.png"><a class="k" href=" spaced.htm ">s</a>)",
+        "href",
+    };
+    capture::SnapshotTable whole(0), cut(0);
+    whole.setCellHtmlForm(capture::CellHtmlForm::Whole);
+    cut.setCellHtmlForm(capture::CellHtmlForm::ThroughFirstHref);
+    for (const std::string &html : cells) {
+        for (capture::SnapshotTable *table : {&whole, &cut}) {
+            table->addRow();
+            table->addCell("text of the cell");
+            table->addCellHtml(html);
+        }
+    }
+    QCOMPARE(value(cut.cellInnerHtml(2, 0)), R"(<a href="item.htm?id=7&amp;s=1")");
+    QCOMPARE(value(cut.cellInnerHtml(1, 0)), "");
+    const std::string base = "http://shop.example/list/page.htm";
+    for (std::size_t r = 0; r < std::size(cells); ++r)
+        QCOMPARE(capture::cellValue(cut, r, 0, true, base), capture::cellValue(whole, r, 0, true, base));
+}
+
+void LiveDocumentTest::elementsAnswerFromHtmlOrFromThePagesAnswer()
+{
+    SnapshotDocument doc;
+    doc.takeElements();
+    doc.addElement("A", "", "", "");
+    doc.addElement("BUTTON", "submit", "go", "b");
+    doc.addElement("TD", "", "", "");
+    doc.setElementHtml(1, "下一页");
+    doc.setElementNeedle("下一页");
+    doc.setElementContains(0, true);
+    doc.setElementContains(1, true);
+
+    const auto element = [&](std::size_t i) { return value(doc.snapshotElement(i)); };
+    QVERIFY(value(element(0)->innerHtmlContains("下一页")));
+    QVERIFY(!element(0)->innerHtmlContains("next"));  // only the HTML could answer another needle
+    QVERIFY(!value(element(1)->innerHtmlContains("next")));
+    QCOMPARE(value(element(1)->innerHtml()), "下一页");
+    QCOMPARE(value(element(1)->value()), "go");
+    QVERIFY(failureOf(element(2)->innerHtml()).contains(QLatin1String("element 2 (TD)")));
+    QCOMPARE(failureOf(doc.element(3)), QStringLiteral("no element 3"));
+
+    doc.addFrame("top").setBodyText("menu");
+    doc.addFailingFrame("ad", "it is from another origin");
+    QCOMPARE(value(value(doc.frame(0)).document->bodyText()), "menu");
+    QCOMPARE(failureOf(doc.frame(1)), QStringLiteral("frame 1 cannot be read: it is from another origin"));
 }
 
 // ---- Pages
@@ -442,24 +573,49 @@ void LiveDocumentTest::fixturesReadAsTheStaticDocumentExpects_data()
             QTest::newRow(qPrintable(page)) << page;
 }
 
+// Where the browser reads a fixture otherwise than the static document, and why. Each entry
+// turns a line of the static reading into the browser's; any other difference fails, and so
+// does an entry whose line the static reading no longer has.
+const struct KnownDifference {
+    const char *page;
+    const char *staticLine;
+    const char *browserLine;
+    const char *reason;
+} kKnownDifferences[] = {
+    {"merged-cells.html", R"(    cell 0 colspan 1 rowspan 1 text "South")",
+     R"(    cell 0 colspan 1 rowspan 0 text "South")",
+     "rowspan=\"0\" spans to the end of the row group: the DOM's rowSpan is 0 there"},
+    {"whitespace.html",
+     R"(body "leading and trailing blanks\r\nspread over lines\tbold italic end\t\u00a0kept\u00a0\u00a0spaces\ttab inside")",
+     R"(body "leading and trailing blanks\r\nspread over lines\tbold italic end\t\u00a0kept\u00a0\u00a0spaces\ttab inside\r\nnot text")",
+     "the page's document.write runs in the browser; the static document runs no script"},
+};
+
 void LiveDocumentTest::fixturesReadAsTheStaticDocumentExpects()
 {
     QFETCH(QString, page);
     m_server->serveFolder(QStringLiteral(TABVORO_FIXTURES));
     QVERIFY(load(m_server->url(QStringLiteral("/document/") + page)));
-    // The expected readings were made with the pages at this address.
     QString dump = QString::fromStdString(capture::dumpDocument(*snapshot(SnapshotRequest::everything())));
+    // The expected readings were made with the pages at this address.
     dump.replace(m_server->url(QStringLiteral("/")).toString(), QStringLiteral("http://fixtures.test/"));
 
-    QFile file(QStringLiteral(TABVORO_FIXTURES "/document/") + QFileInfo(page).completeBaseName() + QStringLiteral(".expected"));
+    QFile file(QStringLiteral(TABVORO_FIXTURES "/document/") + QFileInfo(page).completeBaseName() +
+               QStringLiteral(".expected"));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QStringList expected = QString::fromUtf8(file.readAll()).split(u'\n');
+    QStringList expected = QString::fromUtf8(file.readAll()).split(u'\n');
+    for (const KnownDifference &known : kKnownDifferences) {
+        if (page != QLatin1String(known.page))
+            continue;
+        const qsizetype line = expected.indexOf(QString::fromUtf8(known.staticLine));
+        QVERIFY2(line >= 0, qPrintable(QStringLiteral("known difference no longer in the static reading: ") + known.reason));
+        expected[line] = QString::fromUtf8(known.browserLine);
+    }
     const QStringList actual = dump.split(u'\n');
     for (qsizetype i = 0; i < std::max(expected.size(), actual.size()); ++i) {
-        const QString want = expected.value(i, QStringLiteral("(none)"));
-        const QString got = actual.value(i, QStringLiteral("(none)"));
-        if (want != got)
-            qInfo("%s line %lld:\n  static:  %s\n  browser: %s", qPrintable(page), i + 1, qPrintable(want), qPrintable(got));
+        const QString want = expected.value(i, QStringLiteral("(end)"));
+        const QString got = actual.value(i, QStringLiteral("(end)"));
+        QVERIFY2(want == got, qPrintable(QStringLiteral("line %1\n  static:  %2\n  browser: %3").arg(i + 1).arg(want, got)));
     }
 }
 
@@ -476,6 +632,8 @@ const QByteArray kCapturePage = R"(<!DOCTYPE html><html><head><meta charset="utf
 <tr><td>广州</td><td> 7 </td></tr>
 </table>
 <table><tr><td>Other</td><td>x</td></tr><tr><td>y</td><td><a href="#top">上</a></td></tr></table>
+<table><tfoot><tr><td colspan="2">foot</td></tr></tfoot><tbody><tr><td rowspan="2">a</td><td>b</td></tr>
+<tr><td>c</td></tr></tbody><thead><tr><th colspan="2">head</th><th>h2</th></tr></thead></table>
 </body></html>)";
 
 void LiveDocumentTest::captureMatchesTheStaticDocument_data()
@@ -544,61 +702,55 @@ void LiveDocumentTest::largeTableSnapshotForACapture()
     for (int r = 0; r < rows; ++r) {
         page += "<tr>";
         for (int c = 0; c < columns; ++c)
-            page += "<td>r" + QByteArray::number(r) + "c" + QByteArray::number(c) + " 数据</td>";
+            page += "<td>r" + QByteArray::number(r) + "c" + QByteArray::number(c) +
+                    (c == 1 ? "<a href=\"/d?r=" + QByteArray::number(r) + "&amp;x=1\">数据</a>" : " 数据") + "</td>";
         page += "</tr>";
     }
     page += "</table></body></html>";
     m_server->addPage(QStringLiteral("/large.html"), page);
-    QElapsedTimer timer;
-    timer.start();
     QVERIFY(load(m_server->url(QStringLiteral("/large.html"))));
-    const qint64 loadMs = timer.restart();
 
-    {
-        const QString variants = QStringLiteral(R"((function(){
-          const table = document.querySelector('table'); const out = {};
-          function time(name, f) { const t0 = performance.now(); f(); out[name] = Math.round(performance.now() - t0); }
-          time('A', () => { const rows = table.rows; const res = []; for (let r = 0; r < rows.length; ++r) { const cells = rows[r].cells; const a = new Array(cells.length); for (let c = 0; c < cells.length; ++c) { const cell = cells[c]; a[c] = cell.innerText; if (cell.colSpan !== 1 || cell.rowSpan !== 1) res.push(r); } res.push(a); } });
-          time('B', () => { const rows = table.rows; const res = []; for (let r = 0; r < rows.length; ++r) { const cells = rows[r].cells; const a = new Array(cells.length); for (let c = 0; c < cells.length; ++c) a[c] = cells[c].innerText; res.push(a); } });
-          time('C', () => { const res = []; for (const row of table.rows) { const a = []; for (const cell of row.cells) a.push(cell.innerText); res.push(a); } });
-          time('D', () => { const q = table.querySelectorAll('td[colspan],th[colspan],td[rowspan],th[rowspan]'); const res = []; for (const cell of q) if (cell.closest('table') === table) res.push(cell.parentNode.rowIndex, cell.cellIndex, cell.colSpan, cell.rowSpan); });
-          time('E', () => { const rows = table.rows; let n = 0; for (let r = 0; r < rows.length; ++r) { const cells = rows[r].cells; for (let c = 0; c < cells.length; ++c) n += cells[c].textContent.length; } });
-          time('F', () => { const rows = table.rows; let n = 0; for (let r = 0; r < rows.length; ++r) { n += rows[r].innerHTML.includes('下一页') ? 1 : 0; } });
-          time('G', () => { const rows = table.rows; let n = 0; for (let r = 0; r < rows.length; ++r) { const cells = rows[r].cells; n += cells.length; } });
-          return JSON.stringify(out); })())");
-        for (int k = 0; k < 3; ++k) {
-            timer.restart();
-            auto a = evaluate(variants);
-            qInfo("variants %s total %lld", qPrintable(a->toString()), timer.restart());
-            QVariant main;
-            QEventLoop loop;
-            m_page->runJavaScript(variants, QWebEngineScript::MainWorld, [&](const QVariant &v) { main = v; loop.quit(); });
-            loop.exec();
-            qInfo("main world %s", qPrintable(main.toString()));
-            timer.restart();
-            auto full = evaluate(browser::snapshotScript(SnapshotRequest::forCapture({})));
-            qInfo("capture script %lld", timer.restart());
-        }
+    // Times are printed for the record, not checked: they depend on the machine.
+    capture::CaptureSettings links;
+    links.includeLinks = true;
+    const struct {
+        const char *label;
+        SnapshotRequest request;
+        capture::CaptureSettings settings;
+    } takes[] = {
+        {"capture", SnapshotRequest::forCapture({}), {}},
+        {"capture, links", SnapshotRequest::forCapture(links), links},
+        {"table listing", SnapshotRequest::forTableListing({}), {}},
+    };
+    for (const auto &take : takes) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto answer = evaluate(browser::snapshotScript(take.request));
+        const qint64 scriptMs = timer.restart();
+        QVERIFY(answer);
+        const auto doc = browser::parseSnapshot(answer->toString(), take.request);
+        const qint64 parseMs = timer.restart();
+        QVERIFY(doc);
+        capture::CaptureSession session;
+        const auto outcome = capture::CaptureTable(**doc, take.settings, session);
+        qInfo("%dx%d table, %s: script %lld ms (%lld KB of JSON), parse %lld ms, capture %lld ms", rows, columns,
+              take.label, scriptMs, static_cast<long long>(answer->toString().size() * 2 / 1024), parseMs,
+              timer.elapsed());
+
+        const capture::Table &table = *value((*doc)->table(0));
+        QCOMPARE(value(table.rowCount()), std::size_t(rows + 1));
+        if (take.request.tables == SnapshotRequest::Tables::FirstRows)
+            continue;
+        QCOMPARE(value(table.cellText(rows, columns - 1)), "r19999c9 数据");
+        QCOMPARE(session.recordCount, rows);
+        QString lastLine;
+        for (int c = 0; c < columns; ++c)
+            lastLine += c != 1                     ? QStringLiteral("r19999c%1 数据,").arg(c)
+                        : take.settings.includeLinks ? m_server->url(QStringLiteral("/d?r=19999&x=1")).toString() + u','
+                                                     : QStringLiteral("r19999c1数据,");
+        lastLine.chop(1);
+        QVERIFY(outcome.text.ends_with("\r\n" + str(lastLine) + "\r\n"));
     }
-    timer.restart();
-    const capture::CaptureSettings settings;
-    const auto answer = evaluate(browser::snapshotScript(SnapshotRequest::forCapture(settings)));
-    const qint64 scriptMs = timer.restart();
-    QVERIFY(answer);
-    const auto doc = browser::parseSnapshot(answer->toString(), SnapshotRequest::forCapture(settings));
-    const qint64 parseMs = timer.restart();
-    QVERIFY(doc);
-    capture::CaptureSession session;
-    const auto outcome = capture::CaptureTable(**doc, settings, session);
-    const qint64 captureMs = timer.restart();
-    qInfo("20000x10 table: load %lld ms, script %lld ms (%lld KB of JSON), parse %lld ms, capture %lld ms",
-          loadMs, scriptMs, static_cast<long long>(answer->toString().size() * 2 / 1024), parseMs, captureMs);
-
-    const capture::Table &table = *value((*doc)->table(0));
-    QCOMPARE(value(table.rowCount()), std::size_t(rows + 1));
-    QCOMPARE(value(table.cellText(rows, columns - 1)), "r19999c9 数据");
-    QCOMPARE(session.recordCount, rows);
-    QVERIFY(outcome.text.ends_with("r19999c8 数据,r19999c9 数据\r\n"));
 }
 
 int main(int argc, char **argv)

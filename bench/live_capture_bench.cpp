@@ -1,0 +1,530 @@
+// The live capture of the main window measured against the page load it follows.
+//
+// A user opens a page, then captures it; a run does the same page after page. What the capture
+// adds on top of the load is what this program weighs: the real window, the real web view, a
+// page with one large listing table. One line per table size:
+//
+//   rows N  load Xs  capture Ys (snapshot+extract+save)  ratio Y/X = R  target <= 0.33  peak RSS Z MB
+//
+// Without --rows both sizes run, each in a process of its own, so each peak is its own.
+// See bench/README.md.
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "browser/page_snapshot.h"
+#include "browser/web_browser.h"
+#include "browser/web_engine_setup.h"
+#include "capture/capture_settings.h"
+#include "capture/capture_table.h"
+#include "capture/code_page.h"
+#include "capture/save_capture.h"
+#include "ui/frmmain.h"
+#include "ui/mouse_label.h"
+
+extern char **environ;
+
+using namespace tabvoro;
+
+namespace {
+
+constexpr double kTarget = 0.33;
+constexpr int kDefaultRows[] = {20'000, 100'000};
+constexpr int kLoadTimeoutMs = 600'000;
+// The breakdown reads the page itself and must see the whole cost, however long it is.
+constexpr int kScriptTimeoutMs = 600'000;
+
+const char *const kHeader[] = {"序号", "名称", "城市", "销量", "金额", "代码", "类别", "占比", "日期", "备注"};
+const char *const kCities[] = {"北京市", "上海市", "广州市", "深圳市", "杭州市", "成都市", "武汉市", "南京市",
+                               "重庆市", "天津市", "西安市", "苏州市", "长沙市", "郑州市", "青岛市", "沈阳市"};
+const char *const kProducts[] = {"名称", "销量", "库存", "单价", "金额", "数量", "型号", "规格", "品牌", "产地"};
+const char *const kWords[] = {"alpha", "beta", "gamma", "delta", "omega", "sigma", "kappa", "lambda", "theta",
+                              "vector", "matrix", "sample", "report", "quarter", "region", "market"};
+const char *const kStates[] = {"正常", "缺货", "停售", "预售", "在售"};
+
+struct Options {
+    std::vector<int> rows;
+    int runs = 3;
+    bool detail = false;
+};
+
+[[noreturn]] void usage(int status)
+{
+    std::fprintf(status ? stderr : stdout,
+                 "usage: live_capture_bench [--rows N] [--runs K] [--detail]\n"
+                 "  --rows N   one table of N rows (default: 20000, then 100000, each in its own process)\n"
+                 "  --runs K   page loads and captures per size, the best of each kept (default 3)\n"
+                 "  --detail   always print where the capture's time goes (printed anyway when the\n"
+                 "             capture misses its target)\n");
+    std::exit(status);
+}
+
+int positive(const char *text)
+{
+    int value = 0;
+    const auto end = text + std::strlen(text);
+    const auto [ptr, ec] = std::from_chars(text, end, value);
+    if (ec != std::errc() || ptr != end || value <= 0)
+        usage(2);
+    return value;
+}
+
+Options parseOptions(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--rows" && i + 1 < argc)
+            options.rows.push_back(positive(argv[++i]));
+        else if (arg == "--runs" && i + 1 < argc)
+            options.runs = positive(argv[++i]);
+        else if (arg == "--detail")
+            options.detail = true;
+        else if (arg == "--help" || arg == "-h")
+            usage(0);
+        else
+            usage(2);
+    }
+    return options;
+}
+
+// ---- The page
+
+// A fixed sequence, so every run and machine loads the same bytes.
+struct Random {
+    std::uint64_t state;
+    std::uint32_t next()
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::uint32_t>(state >> 33);
+    }
+    int between(int low, int high) { return low + static_cast<int>(next() % static_cast<std::uint32_t>(high - low + 1)); }
+    template <std::size_t N>
+    const char *pick(const char *const (&list)[N]) { return list[next() % N]; }
+};
+
+std::string grouped(long long n)
+{
+    std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out.push_back(',');
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
+std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+// A listing table as shop and statistics pages print them: grouped numbers, Chinese text, links
+// with an escaped "&", free text with commas, striped rows.
+QByteArray listingPage(int rows)
+{
+    Random rng{0x5461627630ULL + static_cast<std::uint64_t>(rows)};
+    std::string html;
+    html.reserve(static_cast<std::size_t>(rows) * 280 + 1024);
+    html += "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
+    html += std::to_string(rows) + " 行数据</title>\n</head>\n<body>\n<h1>销售明细</h1>\n";
+    html += "<table class=\"list\" border=\"1\">\n<thead>\n<tr>";
+    for (const char *h : kHeader)
+        html += std::string("<th>") + h + "</th>";
+    html += "</tr>\n</thead>\n<tbody>\n";
+    for (int i = 0; i < rows; ++i) {
+        const std::string id = std::to_string(i + 1);
+        const char *city = rng.pick(kCities);
+        std::string words;
+        for (int w = 0; w < 3; ++w)
+            words += std::string(w ? " " : "") + rng.pick(kWords);
+        const std::string note = i % 3 == 0 ? words + ", " + rng.pick(kStates)
+                                            : std::string(rng.pick(kProducts)) + city + words;
+        const int cents = rng.between(0, 99);
+        const std::string cells[] = {
+            id,
+            "<a href=\"/item?id=" + id + "&amp;x=1\">名称" + id + "</a>",
+            city,
+            grouped(rng.between(1000, 9'999'999)),
+            grouped(rng.between(1000, 999'999)) + "." + twoDigits(cents),
+            std::string(rng.pick(kWords)) + "-" + std::to_string(rng.between(10, 999)),
+            std::string(rng.pick(kProducts)) + rng.pick(kStates),
+            std::to_string(rng.between(0, 99)) + "." + std::to_string(rng.between(0, 9)) + "%",
+            "2023-" + twoDigits(rng.between(1, 12)) + "-" + twoDigits(rng.between(1, 28)),
+            note,
+        };
+        html += i % 2 ? "<tr class=\"odd\">" : "<tr class=\"even\">";
+        for (const std::string &cell : cells)
+            html += "<td>" + cell + "</td>";
+        html += "</tr>\n";
+    }
+    html += "</tbody>\n</table>\n</body>\n</html>\n";
+    return QByteArray::fromStdString(html);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// ---- Measuring
+
+double peakRssMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kB on Linux
+}
+
+// The renderer runs in a process of its own that getrusage does not see; its high-water mark
+// is in /proc while it lives.
+double processPeakMb(qint64 pid)
+{
+    if (pid <= 0)
+        return 0;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+long long countLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    // GB18030 never uses the byte 0x0A inside a character, so counting it counts lines.
+    return file.readAll().count('\n');
+}
+
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// Opens `url` as the address box does and waits until the main frame has completed that address;
+// the blank page a new window opens with, or an earlier page, may complete meanwhile and is not
+// it. Gives the seconds from the call, or nothing when the page did not load.
+std::optional<double> openAndWait(ui::Frmmain &window, const QUrl &url)
+{
+    QEventLoop loop;
+    bool done = false;
+    bool ok = false;
+    QObject::connect(window.webBrowser(), &browser::WebBrowser::DocumentComplete, &loop,
+                     [&](const QUrl &completed, bool success) {
+                         if (completed != url)
+                             return;
+                         done = true;
+                         ok = success;
+                         loop.quit();
+                     });
+    QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
+    const QString address = url.toString();
+    window.Txturl->setText(address);
+    QElapsedTimer clock;
+    clock.start();
+    window.OpenAddress(address);
+    if (!done)
+        loop.exec();
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    if (!done || !ok)
+        return std::nullopt;
+    return seconds;
+}
+
+// A window of its own for every measure: its capture session is new, so the capture is never
+// dropped as a repeat of the one before, and its output folder is new, so the file counted holds
+// this capture alone.
+struct Bench {
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<ui::Frmmain> window;
+};
+
+Bench openWindow(const QUrl &warmUp)
+{
+    Bench b;
+    b.folder = std::make_unique<QTemporaryDir>();
+    ui::FrmmainOptions options;
+    options.programFolder = b.folder->path() + "/";
+    options.openStartPage = false;
+    b.window = std::make_unique<ui::Frmmain>(options);
+    b.window->show();
+    // A user opens the page in a window that is already up, its renderer running: the warm-up
+    // page keeps the start of that process out of the load measured.
+    if (!openAndWait(*b.window, warmUp)) {
+        std::fprintf(stderr, "live_capture_bench: the warm-up page did not load\n");
+        std::exit(1);
+    }
+    return b;
+}
+
+// The settings the window's capture reads, taken from its controls the way it takes them.
+capture::CaptureSettings settingsOf(const ui::Frmmain &w)
+{
+    const auto utf8 = [](const QString &text) { return text.toStdString(); };
+    capture::CaptureSettings s;
+    s.url = utf8(w.Txturl->text());
+    s.keyword = utf8(w.txtGjz->text());
+    s.keywordMode = capture::keywordModeFromCaption(utf8(w.Labgjz->text()));
+    s.inFrame = w.CheckKj->isChecked();
+    s.frameText = utf8(w.txtKj->text());
+    s.includeHeader = w.CheckBt->isChecked();
+    s.includeLinks = w.CheckLj->isChecked();
+    s.ruled = w.CheckBx->isChecked();
+    s.timed = w.CheckDs->isChecked();
+    for (int i = 0; i < 4; ++i)
+        if (w.Option1[i]->isChecked())
+            s.pagingMode = static_cast<capture::PagingMode>(i);
+    s.nextPageText = utf8(w.txtNp->text());
+    s.startPage = utf8(w.txtYs->text());
+    s.endPage = utf8(w.txtYw->text());
+    s.dropDownName = utf8(w.Txtxd->text());
+    for (int p = 0; p < w.List2->count(); ++p)
+        s.fields.push_back({utf8(w.List2->item(p)->text()), w.List2->item(p)->isSelected()});
+    return s;
+}
+
+double msSince(const QElapsedTimer &clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
+
+// The capture taken apart on a page freshly loaded, stage by stage, the way Command1 runs them.
+// The page is read once, as the capture reads it, by the same script inside a timer of its own
+// that first forces a layout: that splits the engine's layout of the table from the script proper,
+// and what the read costs beyond both is the trip of the answer to us. The timings stay in the
+// isolated world and are fetched by a second, tiny script.
+void printBreakdown(const QUrl &warmUp, const QUrl &page, double captureSeconds)
+{
+    Bench b = openWindow(warmUp);
+    ui::Frmmain &w = *b.window;
+    if (!openAndWait(w, page)) {
+        std::fprintf(stderr, "live_capture_bench: the page did not load for the breakdown\n");
+        return;
+    }
+    w.txtGjz->setText(QString::fromUtf8(kHeader[0]));
+    const capture::CaptureSettings settings = settingsOf(w);
+    const browser::SnapshotRequest request = browser::SnapshotRequest::forCapture(settings);
+    const QString script = browser::snapshotScript(request);
+
+    const QString timed = QStringLiteral(
+                              "(function () { const t0 = performance.now(); void document.body.offsetHeight;"
+                              " const t1 = performance.now(); const r = (") +
+                          script +
+                          QStringLiteral("); globalThis.__benchTimes = JSON.stringify([t1 - t0, performance.now() - t1]);"
+                                         " return r; })()");
+    QElapsedTimer clock;
+    clock.start();
+    const auto answer = w.webBrowser()->evaluate(timed, kScriptTimeoutMs);
+    const double readMs = msSince(clock);
+    if (!answer || answer->typeId() != QMetaType::QString) {
+        std::fprintf(stderr, "live_capture_bench: the page gave no snapshot for the breakdown\n");
+        return;
+    }
+    double layoutMs = -1, scriptMs = -1;
+    if (const auto times = w.webBrowser()->evaluate(QStringLiteral("globalThis.__benchTimes"));
+        times && times->typeId() == QMetaType::QString) {
+        const QJsonArray parts = QJsonDocument::fromJson(times->toString().toUtf8()).array();
+        layoutMs = parts.at(0).toDouble();
+        scriptMs = parts.at(1).toDouble();
+    }
+    const QString json = answer->toString();
+
+    clock.restart();
+    const QByteArray jsonUtf8 = json.toUtf8();
+    QJsonParseError error;
+    const QJsonDocument parsed = QJsonDocument::fromJson(jsonUtf8, &error);
+    const double jsonMs = msSince(clock);
+    clock.restart();
+    auto document = browser::parseSnapshot(json, request);
+    const double parseMs = msSince(clock);
+    if (!document) {
+        std::fprintf(stderr, "live_capture_bench: %s\n", document.error().message.c_str());
+        return;
+    }
+
+    capture::CaptureSession session;
+    clock.restart();
+    const auto outcome = capture::CaptureTable(**document, settings, session);
+    const double extractMs = msSince(clock);
+
+    QTemporaryDir out;
+    const capture::SaveTarget target{settings.url, settings.ruled, (out.path() + "/").toStdString(),
+                                     capture::systemCodePage(), false};
+    clock.restart();
+    const auto saved = capture::SaveCapture(outcome.text, target, session);
+    const double saveMs = msSince(clock);
+
+    clock.restart();
+    QString shown = QString::fromStdString(saved.shownText);
+    shown.replace("\r\n", "\n");
+    w.Text1->setPlainText(shown);
+    const double shownMs = msSince(clock);
+
+    const double transferMs = readMs - layoutMs - scriptMs;
+    const double toDocumentMs = parseMs - jsonMs;
+    const double stages = readMs + parseMs + extractMs + saveMs + shownMs;
+    const auto line = [stages](const char *what, double ms) {
+        std::printf("    %-52s %9.0f ms  %5.1f%%\n", what, ms, stages > 0 ? 100.0 * ms / stages : 0.0);
+    };
+    std::printf("  where the capture's time goes (a fresh load; the capture measured above: %.0f ms)\n",
+                captureSeconds * 1000);
+    line("layout of the page, forced before the script", layoutMs);
+    line("snapshot script in the page (texts, spans, JSON)", scriptMs);
+    line("answer carried to the program (the rest of the read)", transferMs);
+    line("JSON text parsed (QJsonDocument)", jsonMs);
+    line("parsed JSON read into the snapshot document", toDocumentMs);
+    line("extraction (capture::CaptureTable)", extractMs);
+    line("save (capture::SaveCapture, code page + append)", saveMs);
+    line("text box filled with the capture (Text1)", shownMs);
+    std::printf("    %-52s %9.0f ms\n", "sum", stages);
+    std::printf("    answer %.1f M characters, %.1f MB as UTF-8; %lld records; parse %s\n",
+                static_cast<double>(json.size()) / 1e6, static_cast<double>(jsonUtf8.size()) / 1048576.0,
+                static_cast<long long>(session.recordCount),
+                error.error == QJsonParseError::NoError && parsed.isObject() ? "ok" : "failed");
+    std::printf("    renderer process peak RSS %.0f MB (not in the figure above)\n",
+                processPeakMb(w.webBrowser()->page()->renderProcessPid()));
+}
+
+int measure(int rows, const Options &options, int argc, char **argv)
+{
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    browser::prepareWebEngine();
+    QApplication app(argc, argv);
+
+    QTemporaryDir pages;
+    const QString pagePath = pages.filePath(QStringLiteral("rows%1.html").arg(rows));
+    const QString warmPath = pages.filePath(QStringLiteral("warm.html"));
+    if (!pages.isValid() || !writeFile(pagePath, listingPage(rows)) ||
+        !writeFile(warmPath, "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>准备</body></html>")) {
+        std::fprintf(stderr, "live_capture_bench: cannot write the pages\n");
+        return 1;
+    }
+    const QUrl page = QUrl::fromLocalFile(pagePath);
+    const QUrl warmUp = QUrl::fromLocalFile(warmPath);
+
+    double bestLoad = std::numeric_limits<double>::infinity();
+    double bestCapture = std::numeric_limits<double>::infinity();
+    long long lines = -1;
+    double rendererPeak = 0;
+    for (int run = 0; run < options.runs; ++run) {
+        Bench b = openWindow(warmUp);
+        ui::Frmmain &w = *b.window;
+        const auto load = openAndWait(w, page);
+        if (!load) {
+            std::fprintf(stderr, "live_capture_bench: %s did not load\n", qPrintable(pagePath));
+            return 1;
+        }
+        // Set after the load: opening an address clears the keyword.
+        w.txtGjz->setText(QString::fromUtf8(kHeader[0]));
+        const auto before = w.captureSession().captureCount;
+        QElapsedTimer clock;
+        clock.start();
+        w.Command1->click();
+        const double capture = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        if (w.captureSession().captureCount == before || w.lastSaveFailed()) {
+            std::fprintf(stderr, "live_capture_bench: the capture kept nothing or was not saved: %s\n",
+                         qPrintable(w.lastSaveError()));
+            return 1;
+        }
+        lines = countLines(w.OutputPath());
+        rendererPeak = std::max(rendererPeak, processPeakMb(w.webBrowser()->page()->renderProcessPid()));
+        bestLoad = std::min(bestLoad, *load);
+        bestCapture = std::min(bestCapture, capture);
+        if (options.detail)
+            std::printf("  run %d: load %.2fs  capture %.2fs\n", run + 1, *load, capture);
+        b.window.reset();
+        flushDeletes();
+    }
+
+    const double ratio = bestCapture / bestLoad;
+    std::printf("rows %d  load %.2fs  capture %.2fs (snapshot+extract+save)  ratio Y/X = %.2f  target <= %.2f"
+                "  peak RSS %.0f MB\n",
+                rows, bestLoad, bestCapture, ratio, kTarget, peakRssMb());
+    std::printf("  output lines %lld of %d%s\n", lines, rows, lines == rows ? "" : "  MISMATCH");
+    if (ratio > kTarget)
+        std::printf("  target missed\n");
+    std::fflush(stdout);
+    if (options.detail || ratio > kTarget) {
+        std::printf("  renderer process peak RSS over the timed runs %.0f MB\n", rendererPeak);
+        printBreakdown(warmUp, page, bestCapture);
+    }
+    std::fflush(stdout);
+    return lines == rows ? 0 : 1;
+}
+
+// Each size in a process of its own: a peak RSS is a high-water mark, and a second size measured
+// in the same process would report the first's whenever it is the larger.
+int measureEachSize(const Options &options)
+{
+    int status = 0;
+    for (int rows : kDefaultRows) {
+        std::vector<std::string> args = {"live_capture_bench", "--rows", std::to_string(rows), "--runs",
+                                         std::to_string(options.runs)};
+        if (options.detail)
+            args.emplace_back("--detail");
+        std::vector<char *> argv;
+        for (std::string &arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        std::fflush(stdout);
+        pid_t child = 0;
+        if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) {
+            std::perror("live_capture_bench: posix_spawn");
+            return 1;
+        }
+        int waitStatus = 0;
+        waitpid(child, &waitStatus, 0);
+        if (!WIFEXITED(waitStatus) || WEXITSTATUS(waitStatus) != 0)
+            status = 1;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const Options options = parseOptions(argc, argv);
+    if (options.rows.empty())
+        return measureEachSize(options);
+    if (options.rows.size() > 1) {
+        std::fprintf(stderr, "live_capture_bench: one --rows per run (none runs every size)\n");
+        return 2;
+    }
+    return measure(options.rows.front(), options, argc, argv);
+}

@@ -1,0 +1,235 @@
+// Frmmain: capture runs over many pages — the start/stop button, the timer tick, the page-load
+// notice, the next-page step and the end of a run.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include "browser/page_snapshot.h"
+#include "browser/web_browser.h"
+#include "capture/compact_output.h"
+#include "capture/text_rules.h"
+#include "ui/frmmain.h"
+
+namespace tabvoro::ui {
+
+namespace {
+
+constexpr const char *kNoPlaceholderAtStart =
+    "    你没有将网址列表中的页码数字修改为“(*)”,本程序无法继续打开下一页，请先修改!     ";
+constexpr const char *kEmptyUrlList = "   网址列表为空，请先添加网址列表!     ";
+// The pause between two captures of the page-number retry: the page it waits for needs time to
+// arrive, and a loop without a pause would only spin.
+constexpr int kRetryPauseMs = 50;
+
+QString elementScript(std::size_t index, std::optional<std::size_t> frame, const QString &action)
+{
+    return QStringLiteral("(function(){var d=document;%1var e=d.getElementsByTagName('*')[%2];"
+                          "if(!e)return false;%3return true;})()")
+        .arg(frame ? QStringLiteral("d=window.frames[%1].document;").arg(*frame) : QString())
+        .arg(index)
+        .arg(action);
+}
+
+QString jsString(const std::string &text)
+{
+    QString quoted = QString::fromStdString(text);
+    quoted.replace('\\', "\\\\").replace('\'', "\\'").replace('\n', "\\n").replace('\r', "\\r");
+    return "'" + quoted + "'";
+}
+
+}  // namespace
+
+bool Frmmain::pagingHolds(capture::PagingCheck check) const
+{
+    return capture::pagingConditionHolds(check, readCaptureSettings(), static_cast<std::size_t>(List3->count()),
+                                         Command1->text().toStdString());
+}
+
+void Frmmain::yieldOnce() { QCoreApplication::processEvents(); }
+
+void Frmmain::Command1_Click()
+{
+    if (Command1->text() != capture::kIdleCaption) {
+        EndRun();
+        return;
+    }
+    // A start while a capture or a step still waits for the page would run over it.
+    if (busy() || Txturl->text().isEmpty())
+        return;
+    CaptureTable();
+    const auto settings = readCaptureSettings();
+    if (settings.pagingMode == capture::PagingMode::PageNumber && capture::isSet(settings.startPage) &&
+        capture::isSet(settings.endPage) && settings.url.find("(*)") == std::string::npos) {
+        QMessageBox::information(this, "提示", kNoPlaceholderAtStart);
+        Combo1->setFocus();
+    }
+    if (settings.pagingMode == capture::PagingMode::UrlList && List3->count() == 0) {
+        QMessageBox::information(this, "提示", kEmptyUrlList);
+        return;
+    }
+    if (!pagingHolds(capture::PagingCheck::Full))
+        return;
+    Command1->setText(capture::kRunningCaption);
+    if (CheckDs->isChecked()) {
+        Timer1->start();
+        m_captureOnLoad = false;
+    } else {
+        m_captureOnLoad = true;
+        OpenNextPage();
+    }
+}
+
+void Frmmain::Timer1_Timer()
+{
+    if (busy())
+        return;
+    CaptureTable();
+    if (CheckKj->isChecked()) {
+        // While the browser still reports a download the tick captures but does not page.
+        if (Timer1Tag == "0/0" && pagingHolds(capture::PagingCheck::FrameTick)) {
+            yieldOnce();
+            OpenNextPage();
+        }
+    } else if (pagingHolds(capture::PagingCheck::Full)) {
+        yieldOnce();
+        OpenNextPage();
+    }
+    if (CheckDs->isChecked())
+        return;
+    // The timed mode was switched off during the run: page loads drive it from here on.
+    if (pagingHolds(capture::PagingCheck::Running)) {
+        m_captureOnLoad = true;
+    } else {
+        m_captureOnLoad = false;
+        Command1->setText(capture::kIdleCaption);
+    }
+    Timer1->stop();
+}
+
+void Frmmain::WebBrowser1_DocumentComplete(const QUrl &)
+{
+    if (WebBrowser1->LocationURL() == "about:blank")
+        return;
+    if (CheckDs->isChecked() || !m_captureOnLoad || busy())
+        return;
+    CaptureTable();
+    if (pagingHolds(capture::PagingCheck::Running)) {
+        yieldOnce();
+        OpenNextPage();
+    }
+}
+
+void Frmmain::OpenNextPage()
+{
+    if (m_stepping)
+        return;
+    m_stepping = true;
+    while (true) {
+        const auto settings = readCaptureSettings();
+        capture::NextPageInput input;
+        input.text1 = Text1->toPlainText().toStdString();
+        input.pageTurnText = m_pageTurnText.toStdString();
+        for (int i = 0; i < List3->count(); ++i)
+            input.urlList.push_back(List3->item(i)->text().toStdString());
+        input.currentRow = List3->currentRow();
+        input.captureOnLoad = m_captureOnLoad;
+
+        // Only the link and drop-down modes look into the page.
+        capture::Result<std::unique_ptr<capture::SnapshotDocument>> page = capture::failure("not read");
+        if (settings.pagingMode == capture::PagingMode::NextLink ||
+            settings.pagingMode == capture::PagingMode::DropDown) {
+            auto request = browser::SnapshotRequest::forNextPage(settings.nextPageText);
+            if (settings.pagingMode == capture::PagingMode::NextLink && settings.inFrame &&
+                capture::isSet(settings.frameText) && capture::leadingNumber(settings.frameText) >= 0)
+                request.frame = static_cast<std::size_t>(capture::leadingNumber(settings.frameText));
+            page = browser::takeSnapshot([this](const QString &script) { return WebBrowser1->evaluate(script); },
+                                         request);
+            if (page)
+                input.page = page->get();
+        }
+
+        const capture::NextPageStep step = capture::OpenNextPage(settings, input);
+        if (!std::holds_alternative<capture::CaptureAndRetry>(step.action)) {
+            carryOut(step);
+            break;
+        }
+        // The page number has not moved on since the last capture kept: capture again until it
+        // has, for as long as the run stays armed (a stop clears it and ends this loop).
+        m_stepping = false;
+        CaptureTable();
+        m_stepping = true;
+        const auto now = readCaptureSettings();
+        if (now.pagingMode != capture::PagingMode::PageNumber || !capture::isSet(now.startPage) ||
+            !capture::isSet(now.endPage))
+            break;
+        QEventLoop pause;
+        QTimer::singleShot(kRetryPauseMs, &pause, &QEventLoop::quit);
+        pause.exec();
+    }
+    m_stepping = false;
+}
+
+void Frmmain::carryOut(const capture::NextPageStep &step)
+{
+    if (step.startPage)
+        txtYs->setText(QString::fromStdString(*step.startPage));
+    if (step.pageTurnText)
+        m_pageTurnText = QString::fromStdString(*step.pageTurnText);
+    if (step.markRow && *step.markRow < List3->count())
+        List3->item(*step.markRow)->setSelected(true);
+    if (step.currentRow && *step.currentRow < List3->count())
+        List3->setCurrentRow(*step.currentRow, QItemSelectionModel::NoUpdate);
+
+    if (const auto *click = std::get_if<capture::ClickElement>(&step.action)) {
+        WebBrowser1->evaluate(elementScript(click->index, click->frame, "e.click();"));
+    } else if (const auto *navigate = std::get_if<capture::NavigateTo>(&step.action)) {
+        WebBrowser1->Navigate(QString::fromStdString(navigate->url));
+    } else if (const auto *advance = std::get_if<capture::AdvanceDropDowns>(&step.action)) {
+        for (const auto &change : advance->changes)
+            WebBrowser1->evaluate(elementScript(
+                change.index, std::nullopt,
+                "e.value=" + jsString(change.value) + ";e.dispatchEvent(new Event('change',{bubbles:true}));"));
+    } else if (const auto *end = std::get_if<capture::EndTheRun>(&step.action)) {
+        if (end->message.empty()) {
+            EndRun();
+        } else {
+            QMessageBox::information(this, "提示", QString::fromStdString(end->message));
+            m_captureOnLoad = false;
+            Timer1->stop();
+            Command1->setText(capture::kIdleCaption);
+            Txturl->setFocus();
+            (void)capture::CompactOutputFile(m_session.outputPath);
+        }
+    }
+}
+
+void Frmmain::EndRun()
+{
+    m_captureOnLoad = false;
+    Timer1->stop();
+    Command1->setText(capture::kIdleCaption);
+    // A run that saved nothing has no file to compact; that is not a failure.
+    (void)capture::CompactOutputFile(m_session.outputPath);
+}
+
+void Frmmain::keywordBoxDrop(QLineEdit *box, QDropEvent *event)
+{
+    if (!event->mimeData()->hasText())
+        return;
+    box->setText(event->mimeData()->text());
+    event->setDropAction(event->modifiers().testFlag(Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction);
+    event->accept();
+}
+
+}  // namespace tabvoro::ui
