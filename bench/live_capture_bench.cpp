@@ -238,22 +238,38 @@ void flushDeletes()
     QCoreApplication::processEvents();
 }
 
+// What a load came to. The renderer's high-water mark is sampled while the page loads: a page too
+// large for the engine ends its renderer, and /proc forgets a process once it is gone.
+struct Load {
+    bool ok = false;
+    double seconds = 0;
+    double rendererPeakMb = 0;
+    int rendererEnds = 0;  // renderer processes that ended during the load
+};
+
 // Opens `url` as the address box does and waits until the main frame has completed that address;
 // the blank page a new window opens with, or an earlier page, may complete meanwhile and is not
-// it. Gives the seconds from the call, or nothing when the page did not load.
-std::optional<double> openAndWait(ui::Frmmain &window, const QUrl &url)
+// it. A renderer that dies is reloaded once by the view, which then gives up with a failed load.
+Load openAndWait(ui::Frmmain &window, const QUrl &url)
 {
+    Load load;
     QEventLoop loop;
     bool done = false;
-    bool ok = false;
-    QObject::connect(window.webBrowser(), &browser::WebBrowser::DocumentComplete, &loop,
-                     [&](const QUrl &completed, bool success) {
-                         if (completed != url)
-                             return;
-                         done = true;
-                         ok = success;
-                         loop.quit();
-                     });
+    browser::WebBrowser *view = window.webBrowser();
+    QObject::connect(view, &browser::WebBrowser::DocumentComplete, &loop, [&](const QUrl &completed, bool success) {
+        if (completed != url)
+            return;
+        done = true;
+        load.ok = success;
+        loop.quit();
+    });
+    QObject::connect(view->page(), &QWebEnginePage::renderProcessTerminated, &loop,
+                     [&load] { ++load.rendererEnds; });
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, &loop, [&load, view] {
+        load.rendererPeakMb = std::max(load.rendererPeakMb, processPeakMb(view->page()->renderProcessPid()));
+    });
+    sampler.start(200);
     QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
     const QString address = url.toString();
     window.Txturl->setText(address);
@@ -262,10 +278,9 @@ std::optional<double> openAndWait(ui::Frmmain &window, const QUrl &url)
     window.OpenAddress(address);
     if (!done)
         loop.exec();
-    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    if (!done || !ok)
-        return std::nullopt;
-    return seconds;
+    load.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    load.rendererPeakMb = std::max(load.rendererPeakMb, processPeakMb(view->page()->renderProcessPid()));
+    return load;
 }
 
 // A window of its own for every measure: its capture session is new, so the capture is never
@@ -287,7 +302,7 @@ Bench openWindow(const QUrl &warmUp)
     b.window->show();
     // A user opens the page in a window that is already up, its renderer running: the warm-up
     // page keeps the start of that process out of the load measured.
-    if (!openAndWait(*b.window, warmUp)) {
+    if (!openAndWait(*b.window, warmUp).ok) {
         std::fprintf(stderr, "live_capture_bench: the warm-up page did not load\n");
         std::exit(1);
     }
@@ -331,7 +346,7 @@ void printBreakdown(const QUrl &warmUp, const QUrl &page, double captureSeconds)
 {
     Bench b = openWindow(warmUp);
     ui::Frmmain &w = *b.window;
-    if (!openAndWait(w, page)) {
+    if (!openAndWait(w, page).ok) {
         std::fprintf(stderr, "live_capture_bench: the page did not load for the breakdown\n");
         return;
     }
@@ -444,9 +459,14 @@ int measure(int rows, const Options &options, int argc, char **argv)
     for (int run = 0; run < options.runs; ++run) {
         Bench b = openWindow(warmUp);
         ui::Frmmain &w = *b.window;
-        const auto load = openAndWait(w, page);
-        if (!load) {
-            std::fprintf(stderr, "live_capture_bench: %s did not load\n", qPrintable(pagePath));
+        const Load load = openAndWait(w, page);
+        rendererPeak = std::max(rendererPeak, load.rendererPeakMb);
+        if (!load.ok) {
+            std::printf("rows %d  load FAILED after %.2fs%s  renderer peak %.0f MB  peak RSS %.0f MB\n", rows,
+                        load.seconds,
+                        load.rendererEnds ? "  (the engine's renderer process ended: the page outgrew it)" : "",
+                        rendererPeak, peakRssMb());
+            std::fflush(stdout);
             return 1;
         }
         // Set after the load: opening an address clears the keyword.
@@ -463,10 +483,10 @@ int measure(int rows, const Options &options, int argc, char **argv)
         }
         lines = countLines(w.OutputPath());
         rendererPeak = std::max(rendererPeak, processPeakMb(w.webBrowser()->page()->renderProcessPid()));
-        bestLoad = std::min(bestLoad, *load);
+        bestLoad = std::min(bestLoad, load.seconds);
         bestCapture = std::min(bestCapture, capture);
         if (options.detail)
-            std::printf("  run %d: load %.2fs  capture %.2fs\n", run + 1, *load, capture);
+            std::printf("  run %d: load %.2fs  capture %.2fs\n", run + 1, load.seconds, capture);
         b.window.reset();
         flushDeletes();
     }

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "cli_capture.h"
+#include "cli_list.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ const char *const kUsage = R"(Usage: tabvoro-cli COMMAND [options] ...
 Commands:
   capture   capture the tables of saved HTML pages into an output file
             (tabvoro-cli capture --help tells more)
+  list      the capture test of a saved page, as JSON
+            (tabvoro-cli list --help tells more)
   run       open an address in the hidden main window and capture it as the
             capture button does (tabvoro-cli run --help tells more)
 )";
@@ -52,6 +55,8 @@ int main(int argc, char **argv)
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "capture")
         return tabvoro::cli::runCapture(rest);
+    if (args[0] == "list")
+        return tabvoro::cli::runList(rest);
     if (args[0] == "run")
         return runWindowProgram(argv);
     std::cerr << "tabvoro-cli: unknown command " << args[0] << "\n" << kUsage;

@@ -1,5 +1,6 @@
 #include "browser/page_snapshot.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QFile>
@@ -206,6 +207,26 @@ void readDocument(const QJsonObject &o, SnapshotDocument &document, const Snapsh
         readFrames(o["f"].toArray(), document, request);
 }
 
+// A number typed into a box as an index; past any real page's count when it is huge.
+std::size_t indexFrom(double number)
+{
+    constexpr double kBeyondAnyPage = 4294967295.0;
+    return static_cast<std::size_t>(std::min(number, kBeyondAnyPage));
+}
+
+// The document the capture settings point at, as targetDocument() picks it. False when they
+// point at no frame at all, so that nothing need be read.
+bool aimAtTarget(const capture::CaptureSettings &settings, SnapshotRequest &request)
+{
+    if (!settings.inFrame)
+        return true;
+    const double number = capture::leadingNumber(settings.frameText);
+    if (number < 0)
+        return false;
+    request.frame = indexFrom(number);
+    return true;
+}
+
 }  // namespace
 
 SnapshotRequest SnapshotRequest::everything()
@@ -226,13 +247,8 @@ SnapshotRequest SnapshotRequest::everything()
 SnapshotRequest SnapshotRequest::forCapture(const capture::CaptureSettings &settings)
 {
     SnapshotRequest r;
-    if (settings.inFrame) {
-        // The frame number as targetDocument reads it; with none, the capture reads nothing.
-        const double number = capture::leadingNumber(settings.frameText);
-        if (number < 0)
-            return r;
-        r.frame = static_cast<std::size_t>(number);
-    }
+    if (!aimAtTarget(settings, r))
+        return r;
     r.tables = Tables::Cells;
     if (!settings.keywordMode) {
         r.onlyTables.emplace();
@@ -241,7 +257,7 @@ SnapshotRequest SnapshotRequest::forCapture(const capture::CaptureSettings &sett
         const double position = capture::leadingNumber(settings.keyword) - 1;
         r.onlyTables.emplace();
         if (position >= 0 && position == std::floor(position))
-            r.onlyTables->push_back(static_cast<std::size_t>(position));
+            r.onlyTables->push_back(indexFrom(position));
     }
     if (settings.includeLinks)
         r.cellHtml = CellHtmlForm::ThroughFirstHref;
@@ -252,12 +268,8 @@ SnapshotRequest SnapshotRequest::forCapture(const capture::CaptureSettings &sett
 SnapshotRequest SnapshotRequest::forTableListing(const capture::CaptureSettings &settings)
 {
     SnapshotRequest r;
-    if (settings.inFrame) {
-        const double number = capture::leadingNumber(settings.frameText);
-        if (number < 0)
-            return r;
-        r.frame = static_cast<std::size_t>(number);
-    }
+    if (!aimAtTarget(settings, r))
+        return r;
     r.tables = Tables::FirstRows;
     return r;
 }

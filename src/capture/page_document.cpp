@@ -18,6 +18,14 @@ Read<bool> Table::textStartsWith(const std::string &prefix) const
     return all->starts_with(prefix);
 }
 
+Read<std::size_t> Table::textLength() const
+{
+    auto all = text();
+    if (!all)
+        return std::unexpected(all.error());
+    return utf8Length(*all);
+}
+
 Read<bool> Element::innerHtmlContains(const std::string &needle) const
 {
     auto html = innerHtml();

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "capture/error.h"
+#include "capture/text_rules.h"
 
 namespace tabvoro::capture {
 
@@ -38,6 +39,9 @@ public:
     // Whether text() begins with `prefix`; an implementation may answer without building the
     // whole text of a large table.
     virtual Read<bool> textStartsWith(const std::string &prefix) const;
+    // The number of Unicode characters of text(); a snapshot of the first rows only knows it
+    // without the text.
+    virtual Read<std::size_t> textLength() const;
     virtual Read<std::size_t> rowCount() const = 0;
     virtual Read<std::string> rowInnerHtml(std::size_t row) const = 0;
     // Whether the row's inner HTML contains `needle`. A snapshot may answer this without

@@ -62,7 +62,9 @@ class SnapshotTable final : public Table {
 public:
     explicit SnapshotTable(std::size_t index) : m_index(index) {}
 
-    // ---- Filling. Cells are taken for the first rows of the table, from the first on.
+    // ---- Filling. The rows whose cells are taken are the table's first rows, added in order.
+    // setRowCount tells how many rows the table has when fewer were taken; without it the rows
+    // added are all of them.
     void setRowCount(std::size_t rows);
     void addRow();
     // Adds a cell to the row added last.
@@ -71,9 +73,10 @@ public:
     // for every cell added, in the same order.
     void setCellHtmlForm(CellHtmlForm form);
     void addCellHtml(std::string_view html);
-    // The whole inner HTML of every row, from the first.
+    // The whole inner HTML of each row, from the first.
     void addRowHtml(std::string_view html);
-    // Whether each row's inner HTML contains `needle`, asked in the page for every row.
+    // Whether each row's inner HTML contains `needle`, as the page answered it, from the
+    // first row: rowHtmlContains then answers for this needle without the rows' HTML.
     void setRowNeedle(std::string needle);
     void addRowNeedleAnswer(bool contains);
     // The table's text as the page gave it; without it the text is built from the cells.

@@ -94,7 +94,7 @@ private:
     void createMenus();
     void setToolTips();
     void connectHandlers();
-    void Form_Load();
+    void Form_Load();  // frmmain_startup.cpp
     void Form_Resize();
     void Form_MouseMove();
     void layoutListColumn(bool withUrlList);
@@ -122,8 +122,18 @@ private:
     bool busy() const { return m_capturing || m_stepping; }
     void keywordBoxDrop(QLineEdit *box, class QDropEvent *event);
 
+    // capture test and table choice (frmmain_tables.cpp)
+    void connectTableHandlers();
+
+    // URL list and address sources (frmmain_urllist.cpp)
+    void connectUrlListHandlers();
+
     // collected files (frmmain_files.cpp)
+    void connectFileHandlers();
     void refreshFileList();
+
+    // text find and caret position (frmmain_find.cpp)
+    void connectFindHandlers();
 
     // address entry (frmmain_address.cpp)
     void Txturl_KeyPress(int keyAscii);

@@ -7,6 +7,8 @@
 
 namespace tabvoro::ui {
 
+void Frmmain::connectFileHandlers() {}
+
 void Frmmain::refreshFileList()
 {
     const QString selected = File1->currentItem() ? File1->currentItem()->text() : QString();

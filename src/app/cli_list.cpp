@@ -1,0 +1,102 @@
+#include "cli_list.h"
+
+#include <iostream>
+
+#include "capture/capture_table.h"
+#include "capture/static_document.h"
+#include "capture/table_listing.h"
+#include "json_writer.h"
+
+namespace tabvoro::cli {
+
+namespace {
+
+const char *const kListUsage = R"(Usage: tabvoro-cli list [--frame N] PAGE
+
+Runs the capture test on a saved page (its frames load from the files beside it), as the
+capture test button does, with the table-in-frame box ticked and frame N when --frame is given,
+and prints one JSON object of what the window then shows:
+  entries   the table list, "n--signature" per table
+  chosen    the row chosen in it (the table with the most text), -1 for none
+  keyword   the table keyword
+  fields    the field list
+  nextText  the next-page keyword
+  inFrame   whether the table-in-frame box is ticked
+  frame     the frame number box
+  text      the text box
+
+Exit status: 0; 2 with a message on stderr for bad arguments or a page that cannot be read.
+)";
+
+int fail(const std::string &message)
+{
+    std::cerr << "tabvoro-cli: " << message << '\n';
+    return 2;
+}
+
+}  // namespace
+
+int runList(const std::vector<std::string> &args)
+{
+    bool inFrame = false;
+    std::string frameText;
+    std::vector<std::string> pages;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help") {
+            std::cout << kListUsage;
+            return 0;
+        }
+        if (args[i] == "--frame") {
+            if (i + 1 >= args.size())
+                return fail("--frame needs a value");
+            inFrame = true;
+            frameText = args[++i];
+        } else if (args[i].starts_with("--") && args[i] != "--") {
+            return fail("unknown option " + args[i] + " (see tabvoro-cli list --help)");
+        } else if (args[i] != "--") {
+            pages.push_back(args[i]);
+        }
+    }
+    if (pages.size() != 1)
+        return fail("list takes exactly one page (see tabvoro-cli list --help)");
+    const auto document = capture::loadStaticDocument(pages.front());
+    if (!document)
+        return fail("cannot read page " + pages.front() + ": " + document.error().message);
+    const capture::Document &page = **document;
+
+    // The capture test, then the listing and the choice of the largest table, as the window
+    // runs them one after the other.
+    const auto test = capture::captureTest(page, inFrame, frameText);
+    std::string text = test.text;
+    const std::string nextText = test.nextPageWordFound ? capture::kNextPageWord : "";
+    if (test.frameText)
+        frameText = *test.frameText;
+    inFrame = inFrame || test.tickFrameBox;
+
+    capture::TableListing listing;
+    if (const auto target = capture::targetDocument(page, inFrame, frameText))
+        listing = capture::listPageTables(**target);
+    capture::TableChoice choice;
+    if (listing.chosen >= 0) {
+        choice = capture::chooseTable(listing.entries[static_cast<std::size_t>(listing.chosen)]);
+        if (const auto target = capture::targetDocument(page, inFrame, frameText))
+            if (auto preview = capture::tablePreview(**target, choice.keyword))
+                text = std::move(*preview);
+    }
+
+    JsonWriter json;
+    json.beginObject();
+    json.key("entries").stringArray(listing.entries);
+    json.key("chosen").number(listing.chosen);
+    json.key("keyword").string(choice.keyword);
+    json.key("fields").stringArray(choice.fields);
+    json.key("nextText").string(nextText);
+    json.key("inFrame").boolean(inFrame);
+    json.key("frame").string(frameText);
+    json.key("text").string(text);
+    json.endObject();
+    std::cout << json.text() << '\n';
+    return 0;
+}
+
+}  // namespace tabvoro::cli

@@ -1,0 +1,7 @@
+#include "ui/frmmain.h"
+
+namespace tabvoro::ui {
+
+void Frmmain::connectFindHandlers() {}
+
+}  // namespace tabvoro::ui
