@@ -133,6 +133,20 @@ void applyOptions(ui::Frmmain &w, const CaptureOptions &options)
     }
 }
 
+// The window opens the blank page as it starts. A load begun before that one has been taken up
+// can be overtaken by it and never reported, and the run would wait for it in vain: the blank
+// page's load is let through first.
+void waitForBlankPage(ui::Frmmain &w)
+{
+    QCoreApplication::processEvents();
+    if (!w.webBrowser()->isLoading())
+        return;
+    QEventLoop loop;
+    QObject::connect(w.webBrowser(), &browser::WebBrowser::DocumentComplete, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // Waits for the main frame's document to complete at an address other than the blank page.
 bool waitForPage(ui::Frmmain &w)
 {
@@ -200,8 +214,14 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     QApplication app(argc, argv);
     ui::FrmmainOptions windowOptions;
     windowOptions.openStartPage = false;
+    // Pages open in a browser on this desktop must not choose the table of a run.
+    windowOptions.reportOpenBrowserWindows = false;
     windowOptions.outputFolder = qs(options.outDir);
     ui::Frmmain window(windowOptions);
+    // The window is never seen, yet it must count as shown: a view that was never shown gets no
+    // answer from its page after the first navigation, and every later capture would time out.
+    window.setAttribute(Qt::WA_DontShowOnScreen);
+    window.show();
 
     // The address box and the first page: the URL; in the page-number mode the URL is the
     // template and the first page is its "(*)" replaced by the first number; in the URL-list
@@ -217,6 +237,7 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
 
     window.CheckBx->setChecked(options.settings.ruled);
     window.Txturl->setText(address);
+    waitForBlankPage(window);
     window.OpenAddress(firstPage);
     window.RememberAddress(address);
     applyOptions(window, options);

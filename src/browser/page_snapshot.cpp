@@ -124,8 +124,10 @@ void readTable(const QJsonObject &o, SnapshotDocument &document, const SnapshotR
             int colSpan = 1;
             int rowSpan = 1;
             if (span + 3 < spans.size() && spans[span].toInteger() == r && spans[span + 1].toInteger() == c) {
-                colSpan = spans[span + 2].toInt();
-                rowSpan = spans[span + 3].toInt();
+                // The document model reads a span of 0 (rowspan="0": to the end of the row
+                // group) as 1, as the static document does.
+                colSpan = std::max(1, spans[span + 2].toInt());
+                rowSpan = std::max(1, spans[span + 3].toInt());
                 span += 4;
             }
             buffer.clear();
@@ -274,12 +276,20 @@ SnapshotRequest SnapshotRequest::forTableListing(const capture::CaptureSettings 
     return r;
 }
 
+SnapshotRequest SnapshotRequest::forFrameSurvey()
+{
+    SnapshotRequest r;
+    r.bodyText = true;
+    r.tables = Tables::Count;
+    r.frames = Frames::Contents;
+    return r;
+}
+
 SnapshotRequest SnapshotRequest::forNextPage(const std::string &needle)
 {
     SnapshotRequest r;
     r.elements = true;
     r.elementNeedle = needle;
-    r.links = true;
     return r;
 }
 

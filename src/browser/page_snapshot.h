@@ -1,10 +1,14 @@
 #pragma once
 
 // The live document: the page shown in the browser view read into a capture::SnapshotDocument by
-// one script call that hands everything back as one JSON text. Reading the page costs more than
-// anything the engine does with it (every cell's innerText forces layout; inner HTML and the
-// whole element list cost several times the texts), so each operation asks for the parts it
-// reads and nothing else; a part not asked for reads as a failure in the snapshot.
+// one script call that hands everything back as one JSON text. Texts are the browser's innerText
+// (body, cells) and the controls' values, with every line break made CR LF; inner HTML is the
+// browser's own serialisation.
+//
+// Reading the page costs more than anything the engine does with it (every cell's innerText
+// forces layout; inner HTML and the whole element list cost several times the texts), so each
+// operation asks for the parts it reads and nothing else; a part not asked for reads as a
+// failure in the snapshot.
 
 #include <cstddef>
 #include <functional>
@@ -43,8 +47,8 @@ struct SnapshotRequest {
         Cells,      // every row's cells: text and spans
     };
     Tables tables = Tables::None;
-    // The tables whose rows are taken (by position from 0); nullopt: every table. The table
-    // count is always known.
+    // With FirstRows or Cells: the tables whose rows are taken (by position from 0); nullopt:
+    // every table. The others read as not taken; the count covers them all.
     std::optional<std::vector<std::size_t>> onlyTables;
     // The cells' inner HTML, with Tables::Cells or FirstRows. ThroughFirstHref is what the
     // capture's link mode needs.
@@ -56,7 +60,9 @@ struct SnapshotRequest {
     // capture): rowHtmlContains answers for this needle without the rows' HTML.
     std::optional<std::string> rowNeedle;
 
-    // The `all` list: every element's tag name, type, value and name.
+    // The `all` list: every element's tag name (as the DOM gives it: upper case for HTML), type
+    // and value (of INPUT, BUTTON, SELECT and TEXTAREA, as the page holds them now; "" for any
+    // other element) and name (its name attribute).
     bool elements = false;
     // For the elements whose tag name is listed in elementHtmlTags (all of them when the list is
     // empty: costly, each element serialises all it holds): the whole inner HTML, and/or whether
@@ -80,8 +86,10 @@ struct SnapshotRequest {
     static SnapshotRequest forCapture(const capture::CaptureSettings &settings);
     // The table listing: each table's row count, first row and text size.
     static SnapshotRequest forTableListing(const capture::CaptureSettings &settings);
+    // The frame survey of the table test: each frame's name, body text and number of tables.
+    static SnapshotRequest forFrameSurvey();
     // The next-page step: the element list with, for links, images and buttons, whether their
-    // HTML holds `needle`, and the page's link addresses.
+    // HTML holds `needle`.
     static SnapshotRequest forNextPage(const std::string &needle);
 };
 

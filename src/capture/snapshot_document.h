@@ -89,6 +89,7 @@ public:
     // ---- Reading: the Table interface, and what the page measured.
     Read<std::string> text() const override;
     Read<bool> textStartsWith(const std::string &prefix) const override;
+    Read<std::size_t> textLength() const override;
     Read<std::size_t> rowCount() const override;
     Read<std::string> rowInnerHtml(std::size_t row) const override;
     Read<bool> rowHtmlContains(std::size_t row, const std::string &needle) const override;
@@ -98,9 +99,8 @@ public:
     Read<int> cellColSpan(std::size_t row, std::size_t cell) const override;
     Read<int> cellRowSpan(std::size_t row, std::size_t cell) const override;
 
-    // Bytes of text() in UTF-8 and its number of Unicode characters.
+    // Bytes of text() in UTF-8.
     Read<std::size_t> textSize() const;
-    Read<std::size_t> textLength() const;
     // Rows whose cells the snapshot holds.
     std::size_t rowsTaken() const { return m_rowEnds.size(); }
 
@@ -144,9 +144,9 @@ public:
     Read<std::string> type() const override;
     Read<std::string> value() const override;
     Read<std::string> name() const override;
-    // Whether the inner HTML contains `needle`: from the HTML when the snapshot holds it, or
-    // from the answer the page gave for this very needle.
-    Read<bool> innerHtmlContains(const std::string &needle) const;
+    // From the HTML when the snapshot holds it, or from the answer the page gave for this very
+    // needle.
+    Read<bool> innerHtmlContains(const std::string &needle) const override;
 
 private:
     const SnapshotDocument *m_document;

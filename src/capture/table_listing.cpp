@@ -83,7 +83,8 @@ std::string signatureFromEntry(const std::string &entry)
     for (std::size_t i = 0; i < entry.size(); ++i)
         if (static_cast<unsigned char>(entry[i]) > '9')
             return entry.substr(i);
-    return entry;
+    // A first row of numbers only ("3--2014,2015,") or none at all ("3--") stands for nothing.
+    return {};
 }
 
 TableChoice chooseTable(const std::string &entry)

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "capture/capture_session.h"
@@ -43,6 +44,10 @@ struct FrmmainOptions {
     bool openStartPage = true;
     // The output folder, ending in "/"; empty: "download/" in the program folder.
     QString outputFolder;
+    // Survey the pages of a browser already open at start-up (ReportOpenBrowserWindows).
+    bool reportOpenBrowserWindows = true;
+    // That browser's DevTools address; empty: TABVORO_DEVTOOLS, else http://127.0.0.1:9222.
+    QString devToolsEndpoint;
 };
 
 class Frmmain : public QMainWindow {
@@ -95,6 +100,12 @@ private:
     void setToolTips();
     void connectHandlers();
     void Form_Load();  // frmmain_startup.cpp
+    struct StartUpReport {
+        int windows = 0;  // open browser windows reported
+        QString text;     // a block per window
+    };
+    StartUpReport ReportOpenBrowserWindows();
+    void loadFavorites();
     void Form_Resize();
     void Form_MouseMove();
     void layoutListColumn(bool withUrlList);
@@ -104,6 +115,8 @@ private:
     // capture (frmmain_capture.cpp)
     capture::CaptureSettings readCaptureSettings() const;
     void setText1(const QString &text);
+    // The text last given to Text1 in full, unless the box has been changed since.
+    QString text1Text() const;
     void Labgjz_MouseUp();
     void Labgjz_MouseMove();
     void CheckBt_Click();
@@ -124,16 +137,62 @@ private:
 
     // capture test and table choice (frmmain_tables.cpp)
     void connectTableHandlers();
+    void Command2_Click();
+    void ListPageTables();
+    void ChooseTable();
+    void List1_MouseDown(Qt::MouseButton button);
+    void List2_MouseDown(Qt::MouseButton button);
+    void CheckKj_LostFocus();
+    void txtKj_LostFocus();
+    // The page the capture test read, lent to the listing and the choice it runs; null otherwise.
+    const capture::Document *m_testPage = nullptr;
+    bool m_readingTables = false;  // a handler here waits for the page
+    int m_list1RowAtPress = -1;    // List1's current row when the mouse went down on it
+    QString m_frameCountTag;       // the tag of txtKj: the frame count last found, as text
 
     // URL list and address sources (frmmain_urllist.cpp)
     void connectUrlListHandlers();
+    void Txturl_OLEDragDrop(QDropEvent *event);
+    void Combo1_Click(int index);
+    void List3_MouseDown(Qt::MouseButton button);
+    void menuurl_Click(int index);
+    void ImportUrlListFile();
+    void ExtractPageLinks();
+    void FitListHorizontalExtent(QListWidget *list);
+    int m_list3NewIndex = -1;  // NewIndex of List3: the row it had added last, -1 after a removal
+    bool m_extractingLinks = false;
 
     // collected files (frmmain_files.cpp)
     void connectFileHandlers();
     void refreshFileList();
+    void File1_Click();
+    void File1_DblClick();
+    void File1_MouseDown(Qt::MouseButton button);
+    void menufile_Click(int index);
+    // The selected row's file in the output folder; empty when no row is selected.
+    QString selectedFilePath() const;
+    void previewSelectedFile(const QString &path);
+    void renameSelectedFile(const QString &path);
+    void trashSelectedFile(const QString &path);
+    void deleteLinesOfSelectedFile(const QString &path);
+    int m_fileRowAtPress = -1;  // File1's selected row when the mouse went down on it
+public:
+    // Opens a file with its default program, or a folder in the file manager; replaceable, as
+    // what an external program does cannot be watched.
+    std::function<bool(const QUrl &)> openUrl;
+private:
 
     // text find and caret position (frmmain_find.cpp)
     void connectFindHandlers();
+    void Text1_MouseDown();
+    void Labar_MouseDown(int index, Qt::MouseButton button);
+    void findInText1(int index);
+    QString m_findText;  // FindText: the string searched for
+public:
+    // Column and row of Text1's caret (the end of its selection), both from 1.
+    std::pair<int, int> GetCaretRowColumn() const;
+    QString FindText() const { return m_findText; }
+private:
 
     // address entry (frmmain_address.cpp)
     void Txturl_KeyPress(int keyAscii);
@@ -196,11 +255,16 @@ private:
     bool m_stepping = false;
     bool m_captureOnLoad = false;  // CaptureOnLoad: an after-load run is armed
     QString m_pageTurnText;        // PageTurnText: Text1 when the page number last advanced
+    QString m_text1Full;           // the text last given to Text1, before the box's limit
+    QString m_text1Shown;          // what of it the box shows
     bool m_exactOutputPath = false;
     bool m_lastSaveFailed = false;
     QString m_lastSaveError;
     bool m_laidOut = false;
 };
+
+// The most characters Text1 shows.
+inline constexpr int kText1Capacity = 65536;
 
 // The text Text1 holds when the window opens.
 QString userGuide();

@@ -60,9 +60,18 @@ void Frmmain::setOutputPath(const QString &path, bool exact)
 void Frmmain::setText1(const QString &text)
 {
     // The engine's line ends are CR LF; the text box takes a CR as a line of its own.
-    QString shown = text;
-    shown.replace("\r\n", "\n");
-    Text1->setPlainText(shown);
+    m_text1Full = text;
+    m_text1Full.replace("\r\n", "\n");
+    // The box holds at most 64 K characters, as it always has: the whole of a big capture is in
+    // its file, and laying out megabytes of text would cost more than the capture itself.
+    m_text1Shown = m_text1Full.left(kText1Capacity);
+    Text1->setPlainText(m_text1Shown);
+}
+
+QString Frmmain::text1Text() const
+{
+    const QString shown = Text1->toPlainText();
+    return shown == m_text1Shown ? m_text1Full : shown;
 }
 
 void Frmmain::webcbnm()

@@ -138,7 +138,7 @@ void Frmmain::OpenNextPage()
     while (true) {
         const auto settings = readCaptureSettings();
         capture::NextPageInput input;
-        input.text1 = Text1->toPlainText().toStdString();
+        input.text1 = text1Text().toStdString();
         input.pageTurnText = m_pageTurnText.toStdString();
         for (int i = 0; i < List3->count(); ++i)
             input.urlList.push_back(List3->item(i)->text().toStdString());

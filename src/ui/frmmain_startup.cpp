@@ -1,17 +1,34 @@
 // Frmmain: what the window does when it opens.
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QStandardPaths>
+#include <QTimer>
 
+#include "browser/open_browser_windows.h"
 #include "browser/web_browser.h"
+#include "capture/code_page.h"
+#include "capture/open_windows_report.h"
+#include "capture/table_listing.h"
+#include "capture/url_list.h"
 #include "ui/cls_split_controls.h"
 #include "ui/frmmain.h"
 
 namespace tabvoro::ui {
+
+namespace {
+
+// The blank page loads in a few milliseconds; a renderer that is slow to start may take longer.
+constexpr int kBlankPageWaitMs = 3000;
+
+}  // namespace
 
 void Frmmain::Form_Load()
 {
@@ -33,16 +50,89 @@ void Frmmain::Form_Load()
     QDir().mkpath(m_outputFolder);
     refreshFileList();
 
+    // The blank page's completion is watched from the start: the survey's waits may see all of it.
+    bool blankPageShown = false;
+    const QMetaObject::Connection blankPage =
+        connect(WebBrowser1, &browser::WebBrowser::DocumentComplete, this, [&blankPageShown] { blankPageShown = true; });
     WebBrowser1->Navigate("about:blank");
-    if (!m_options.openStartPage)
-        return;
-    const QString startPage = m_programFolder + "index.htm";
-    if (QFileInfo::exists(startPage)) {
-        WebBrowser1->Navigate(startPage);
-        Txturl->setText(startPage);
-    } else {
-        WebBrowser1->Navigate(kDefaultHomePage);
+    loadFavorites();
+    QCoreApplication::processEvents();
+    StartUpReport report;
+    if (m_options.reportOpenBrowserWindows) {
+        report = ReportOpenBrowserWindows();
+        // The survey's waits let the blank page start loading, and the engine never reports a
+        // navigation complete that began while that load was under way (the start page's, or the
+        // user's first address). So the blank page is let finish first.
+        if (!blankPageShown) {
+            QEventLoop loop;
+            connect(WebBrowser1, &browser::WebBrowser::DocumentComplete, &loop, &QEventLoop::quit);
+            QTimer::singleShot(kBlankPageWaitMs, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
     }
+    disconnect(blankPage);
+
+    if (Txturl->text().isEmpty() || report.windows == 0) {
+        if (!m_options.openStartPage)
+            return;
+        const QString startPage = m_programFolder + "index.htm";
+        if (QFileInfo::exists(startPage)) {
+            WebBrowser1->Navigate(startPage);
+            Txturl->setText(startPage);
+        } else {
+            WebBrowser1->Navigate(kDefaultHomePage);
+        }
+        return;
+    }
+    if (m_options.openStartPage)
+        WebBrowser1->Navigate(Txturl->text());
+    webcbnm();
+    if (!report.text.isEmpty())
+        setText1(QString::fromStdString(
+            capture::startUpReportText(report.text.toStdString(), text1Text().toStdString())));
+}
+
+void Frmmain::loadFavorites()
+{
+    QFile file(m_programFolder + "favorites.ini");
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    const auto text = capture::decodeFileText(std::string_view(bytes.constData(), bytes.size()), capture::systemCodePage());
+    if (!text)
+        return;
+    for (const std::string &line : capture::splitFileLines(*text, true))
+        Combo1->addItem(QString::fromStdString(line));
+}
+
+Frmmain::StartUpReport Frmmain::ReportOpenBrowserWindows()
+{
+    // The desktop shell's folder windows, which share the open-window list with browser windows
+    // elsewhere, have no counterpart here: the DevTools list holds only the browser's own
+    // targets, and of those only the pages are windows.
+    const QUrl endpoint =
+        m_options.devToolsEndpoint.isEmpty() ? browser::devToolsEndpoint() : QUrl(m_options.devToolsEndpoint);
+    browser::SnapshotRequest request;
+    request.tables = browser::SnapshotRequest::Tables::FirstRows;
+    request.bodyText = true;
+    const std::vector<browser::OpenBrowserPage> pages = browser::readOpenBrowserPages(endpoint, request);
+
+    std::vector<capture::OpenWindow> windows;
+    for (const auto &page : pages) {
+        windows.push_back({page.url.toStdString(), page.document.get()});
+        Combo1->addItem(page.url);
+    }
+    const capture::OpenWindowsReport report = capture::reportOpenWindows(windows);
+    const int firstRow = List1->count();
+    for (const std::string &entry : report.entries)
+        List1->addItem(QString::fromStdString(entry));
+    if (report.chosen) {
+        List1->setCurrentRow(firstRow + static_cast<int>(*report.chosen));
+        Txturl->setText(QString::fromStdString(report.chosenUrl));
+    }
+    if (report.nextPageWordFound)
+        txtNp->setText(capture::kNextPageWord);
+    return {static_cast<int>(report.windows), QString::fromStdString(report.text)};
 }
 
 }  // namespace tabvoro::ui

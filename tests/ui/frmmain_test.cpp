@@ -83,6 +83,7 @@ private slots:
         ui::FrmmainOptions options;
         options.programFolder = QString::fromStdString(m_dir->folder());
         options.openStartPage = false;
+        options.reportOpenBrowserWindows = false;
         m_window = std::make_unique<ui::Frmmain>(options);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));

@@ -1,7 +1,9 @@
 #include "support/modal_answerer.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace tabvoro::test {
@@ -25,8 +27,21 @@ void ModalAnswerer::poll()
         box->accept();
     } else if (auto *input = qobject_cast<QInputDialog *>(modal)) {
         m_lastText = input->labelText();
+        m_lastDefault = input->textValue();
         input->setTextValue(m_answer);
         m_accept ? input->accept() : input->reject();
+    } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+        if (m_accept && !m_answer.isEmpty()) {
+            files->selectFile(m_answer);
+            // selectFile() leaves the name box alone while it has the focus, and the file list
+            // it would then rely on fills in later: the path is typed in as a user would.
+            if (auto *name = files->findChild<QLineEdit *>("fileNameEdit"))
+                name->setText(m_answer);
+            // QFileDialog hides accept(); through QDialog it still checks the file chosen.
+            static_cast<QDialog *>(files)->accept();
+        } else {
+            files->reject();
+        }
     } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
         m_accept ? dialog->accept() : dialog->reject();
     } else {

@@ -1,0 +1,40 @@
+#pragma once
+
+// The collected files: the output files in the output folder, and what the file commands do to
+// one of them. Nothing here shows a dialog; the window asks and reports.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include <QString>
+#include <QStringList>
+
+#include "capture/error.h"
+
+namespace tabvoro::files {
+
+// The names (without folder) of the output files in `folder`: "*.csv" and "*.txt", in name order.
+QStringList collectedFiles(const QString &folder);
+
+// The start of a file as the preview shows it: at most capture::kPreviewBytes of it, decoded
+// (UTF-8 when valid, else `codePage`). Nothing when the file cannot be read.
+std::optional<QString> previewFile(const QString &path, const std::string &codePage);
+
+// Moves `from` to `to` (a relative `to` is taken from the process's current folder); never over
+// another file. True when the file is under `to` afterwards: moved there, or already there
+// because `to` names the file itself.
+bool renameFile(const QString &from, const QString &to);
+
+// Moves a file to the desktop's trash, from where the user can take it back; never deletes it
+// otherwise. Returns its place in the trash, or nothing when it could not be moved there.
+std::optional<QString> moveToTrash(const QString &path);
+
+// Rewrites a file without the lines that contain `needle`, keeping its encoding
+// (capture::removeLinesContaining), through a temporary file in the same folder that then
+// takes the old one's place, so a failure leaves the old file whole. Returns the number of lines
+// removed; fails, without writing, when the file cannot be read.
+capture::Result<std::size_t> deleteLinesContaining(const QString &path, const QString &needle,
+                                                   const std::string &codePage);
+
+}  // namespace tabvoro::files

@@ -1,0 +1,244 @@
+// `tabvoro-cli run` as a program: the hidden window run over pages served on 127.0.0.1, its
+// printed tallies, output file and exit status.
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "capture/code_page.h"
+#include "support/local_http_server.h"
+#include "test_support.h"
+
+using namespace tabvoro;
+
+namespace {
+
+constexpr int kRunMs = 60000;
+
+QByteArray dataRows(const QByteArray &n)
+{
+    return "<tr><td>p" + n + "a</td><td>甲" + n + "</td></tr><tr><td>p" + n + "b</td><td>乙" + n + "</td></tr>";
+}
+
+QString captured(int first, int last)
+{
+    QString text;
+    for (int n = first; n <= last; ++n)
+        text += QString("p%1a,甲%1\r\np%1b,乙%1\r\n").arg(n);
+    return text;
+}
+
+QByteArray gb18030(const QString &text)
+{
+    return QByteArray::fromStdString(capture::encodeText(text.toStdString(), "GB18030").value().bytes);
+}
+
+const QByteArray kHead = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
+const QByteArray kTableStart = "<table><tr><th>编号</th><th>名称</th></tr>";
+
+// Pages addressed by "?page=N", written by the page itself from its address; with a
+// page-number drop-down on every page but the last (5) for the drop-down mode.
+const QByteArray kNumberedPage =
+    kHead +
+    "<script>var n=new URLSearchParams(location.search).get('page');"
+    "document.write('" + kTableStart + "<tr><td>p'+n+'a</td><td>甲'+n+'</td></tr><tr><td>p'+n+'b</td><td>乙'+n+"
+    "'</td></tr></table>');"
+    "if(location.pathname=='/dd.html'&&n<5){var s='<select name=\"pg\" onchange=\"location.href=\\'dd.html?page=\\'+this.value\">';"
+    "for(var i=1;i<=5;i++)s+='<option value=\"'+i+'\"'+(i==n?' selected':'')+'>'+i+'</option>';"
+    "document.write(s+'</select>');}</script></body></html>";
+
+struct Outcome {
+    int exitCode = -1;
+    QStringList lines;  // standard output, line by line
+    QString errors;
+};
+
+}  // namespace
+
+class CliRunTest : public QObject {
+    Q_OBJECT
+
+private:
+    test::LocalHttpServer m_site;
+    test::LocalHttpServer m_otherSite;
+    std::unique_ptr<test::ScratchDir> m_dir;
+
+    QString outDir() const { return QString::fromStdString(m_dir->folder()) + "out"; }
+
+    // Runs `tabvoro-cli run` with the output folder in the scratch folder. The servers answer
+    // only while this process's event loop turns, so the wait for the program is an event loop.
+    Outcome run(const QStringList &args)
+    {
+        QProcess process;
+        process.setProgram(TABVORO_CLI);
+        process.setArguments(QStringList{"run", "--out-dir", outDir()} + args);
+        QSignalSpy finished(&process, &QProcess::finished);
+        process.start();
+        Outcome outcome;
+        if (!QTest::qWaitFor([&] { return !finished.isEmpty(); }, kRunMs)) {
+            process.kill();
+            process.waitForFinished();
+            outcome.errors = "did not finish: " + QString::fromUtf8(process.readAllStandardError());
+            return outcome;
+        }
+        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        outcome.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        outcome.errors = QString::fromUtf8(process.readAllStandardError());
+        return outcome;
+    }
+
+    static QByteArray fileBytes(const QString &path) { return QByteArray::fromStdString(test::readBytes(path.toStdString())); }
+
+    static QStringList tallies(int count)
+    {
+        QStringList lines;
+        for (int k = 1; k <= count; ++k)
+            lines << QString("本次已采集表格数:%1个,记录:%2条").arg(k).arg(2 * k);
+        return lines;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QFile::exists(TABVORO_CLI));
+        for (int n = 1; n <= 5; ++n) {
+            const QByteArray k = QByteArray::number(n);
+            const QByteArray next = n < 5 ? "<a href=\"" + QByteArray::number(n + 1) + ".html\">下一页</a>" : "<span>下一页</span>";
+            m_site.addPage("/chain/" + k + ".html",
+                           kHead + kTableStart + dataRows(k) + "<tr><td colspan=\"2\">" + next + "</td></tr></table></body></html>");
+        }
+        for (auto *site : {&m_site, &m_otherSite}) {
+            site->addPage("/num.html", kNumberedPage);
+            site->addPage("/dd.html", kNumberedPage);
+        }
+    }
+
+    void init() { m_dir = std::make_unique<test::ScratchDir>(); }
+    void cleanup() { m_dir.reset(); }
+
+    void capturesOnePageWithoutPaging()
+    {
+        const Outcome out = run({"--keyword", "编号", m_site.url("/chain/1.html").toString()});
+        QCOMPARE(out.exitCode, 0);
+        QCOMPARE(out.lines.size(), 2);
+        QCOMPARE(out.lines.first(), tallies(1).first());
+        QVERIFY2(out.lines.last().startsWith(outDir() + "/"), qPrintable(out.lines.last()));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, 1)));
+    }
+
+    void linkPagingStopsAfterMaxPages()
+    {
+        const Outcome out = run({"--keyword", "编号", "--paging", "link", "--next-text", "下一页", "--max-pages", "3",
+                                 m_site.url("/chain/1.html").toString()});
+        QCOMPARE(out.exitCode, 0);
+        QCOMPARE(out.lines.mid(0, out.lines.size() - 1), tallies(3));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, 3)));
+    }
+
+    void linkPagingRunsToTheLastPage()
+    {
+        const Outcome out = run({"--keyword", "编号", "--paging", "link", "--next-text", "下一页",
+                                 m_site.url("/chain/2.html").toString()});
+        QCOMPARE(out.exitCode, 0);
+        QCOMPARE(out.lines.mid(0, out.lines.size() - 1), tallies(4));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(2, 5)));
+    }
+
+    void numberPagingFromTo_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::newRow("after each load") << QStringList{};
+        QTest::newRow("timer") << QStringList{"--timer", "150"};
+    }
+
+    void numberPagingFromTo()
+    {
+        QFETCH(QStringList, extra);
+        const Outcome out = run(QStringList{"--keyword", "编号", "--paging", "number", "--from", "1", "--to", "3"} + extra +
+                                QStringList{m_site.url("/num.html").toString() + "?page=(*)"});
+        QCOMPARE(out.exitCode, 0);
+        QCOMPARE(out.lines.mid(0, out.lines.size() - 1), tallies(3));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, 3)));
+    }
+
+    // Without "(*)" the run says so twice (at the start and at its first step) on standard
+    // error, as no one is there to answer a message box, and ends after the first page.
+    void numberPagingWithoutPlaceholder()
+    {
+        const Outcome out = run({"--keyword", "编号", "--paging", "number", "--from", "1", "--to", "3",
+                                 m_site.url("/num.html?page=1").toString()});
+        QCOMPARE(out.exitCode, 0);
+        QVERIFY2(out.errors.contains("你没有将网址列表中的页码数字修改为“(*)”"), qPrintable(out.errors));
+        QVERIFY2(out.errors.contains("网址中无可替换页码变量符“(*)”"), qPrintable(out.errors));
+        QCOMPARE(out.lines.mid(0, out.lines.size() - 1), tallies(1));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, 1)));
+    }
+
+    void urlListEndsWhereTheHostChanges()
+    {
+        const QString list = QString::fromStdString(m_dir->file("urls.txt").string());
+        const QString rows = m_site.url("/num.html?page=1").toString() + "\r\n" + m_site.url("/num.html?page=2").toString() +
+                             "\r\n" + m_otherSite.url("/num.html?page=3").toString() + "\r\n" +
+                             m_otherSite.url("/num.html?page=4").toString() + "\r\n";
+        test::writeBytes(list.toStdString(), rows.toStdString());
+        const Outcome out = run({"--keyword", "编号", "--paging", "list", "--url-list", list});
+        QCOMPARE(out.exitCode, 0);
+        QCOMPARE(out.lines.mid(0, out.lines.size() - 1), tallies(2));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, 2)));
+        QCOMPARE(m_otherSite.requestCount("/num.html"), 0);
+    }
+
+    // A drop-down run never ends by itself: the time limit stops it, and the pages it reached
+    // are in the file.
+    void timeoutStopsADropDownRun()
+    {
+        const Outcome out = run({"--keyword", "编号", "--paging", "dropdown", "--dropdown", "pg", "--timeout", "1",
+                                 m_site.url("/dd.html?page=1").toString()});
+        QCOMPARE(out.exitCode, 3);
+        QVERIFY2(out.errors.contains("was stopped"), qPrintable(out.errors));
+        const int kept = int(out.lines.size()) - 1;
+        QVERIFY2(kept >= 1 && kept <= 5, qPrintable(out.lines.join('|')));
+        QCOMPARE(out.lines.mid(0, kept), tallies(kept));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, kept)));
+    }
+
+    void badArgumentsExitWithTwo_data()
+    {
+        const QString page = m_site.url("/chain/1.html").toString();
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown paging") << QStringList{"--paging", "sideways", page} << "unknown --paging 'sideways'";
+        QTest::newRow("timer of zero") << QStringList{"--timer", "0", page} << "--timer needs a number of at least 1";
+        QTest::newRow("max pages not a number") << QStringList{"--max-pages", "3x", page} << "--max-pages needs a number of at least 1";
+        QTest::newRow("negative timeout") << QStringList{"--timeout", "-1", page} << "--timeout needs a number of at least 0";
+        QTest::newRow("value missing") << QStringList{page, "--from"} << "--from needs a value";
+        QTest::newRow("no address") << QStringList{"--keyword", "编号"} << "no page to capture";
+        QTest::newRow("two addresses") << QStringList{page, page} << "run takes exactly one URL";
+        QTest::newRow("list and address") << QStringList{"--url-list", TABVORO_FIXTURES "/document/links.html", page}
+                                          << "run with --url-list takes no URL";
+        QTest::newRow("list missing") << QStringList{"--url-list", "/nonexistent/urls.txt"} << "cannot read /nonexistent/urls.txt";
+        QTest::newRow("unknown capture option") << QStringList{"--colour", "red", page} << "unknown option --colour";
+        QTest::newRow("page that cannot be loaded") << QStringList{"http://127.0.0.1:1/none.html"} << "cannot load";
+    }
+
+    void badArgumentsExitWithTwo()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const Outcome out = run(args);
+        QCOMPARE(out.exitCode, 2);
+        QVERIFY2(out.errors.contains("tabvoro-cli: " + message), qPrintable(out.errors));
+        QVERIFY2(out.lines.isEmpty(), qPrintable(out.lines.join('|')));
+    }
+
+    void helpExitsWithZero()
+    {
+        const Outcome out = run({"--help"});
+        QCOMPARE(out.exitCode, 0);
+        QVERIFY(out.lines.first().startsWith("Usage: tabvoro-cli run"));
+    }
+};
+
+QTEST_GUILESS_MAIN(CliRunTest)
+
+#include "cli_run_test.moc"

@@ -1,0 +1,343 @@
+// The capture test, the table list and the field list, against pages served to the real view.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "browser/web_browser.h"
+#include "browser/web_engine_setup.h"
+#include "support/local_http_server.h"
+#include "support/modal_answerer.h"
+#include "test_support.h"
+#include "ui/frmmain.h"
+#include "ui/mouse_label.h"
+
+using namespace tabvoro;
+
+namespace {
+
+const QByteArray kHead = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>";
+
+// A small table first, the largest second, a third that shares the largest one's first cells.
+const QByteArray kTablesPage = kHead +
+    "<body><p>各城市销量 <a href=\"/2\">下一页</a></p>"
+    "<table><tr><td>序号</td></tr><tr><td>1</td></tr></table>"
+    "<table><tr><td> 城市 </td><td>年份</td><td>销量</td><td>价格</td></tr>"
+    "<tr><td>北京</td><td>2014</td><td>1234</td><td>5</td></tr>"
+    "<tr><td>上海</td><td>2015</td><td>2048</td><td>6</td></tr></table>"
+    "<table><tr><td>城市年份销量合计</td></tr></table>"
+    "</body></html>";
+
+const QByteArray kFrameset = "<html><frameset cols=\"20%,80%\"><frame name=\"nav\" src=\"/nav.html\">"
+                             "<frame name=\"data\" src=\"/data.html\"></frameset></html>";
+
+QStringList rows(const QListWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    return texts;
+}
+
+QList<bool> marks(const QListWidget *list)
+{
+    QList<bool> selected;
+    for (int i = 0; i < list->count(); ++i)
+        selected << list->item(i)->isSelected();
+    return selected;
+}
+
+QString text1(const ui::Frmmain &window) { return window.Text1->toPlainText(); }
+
+}  // namespace
+
+class TableChoiceTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::ScratchDir> m_dir;
+    std::unique_ptr<ui::Frmmain> m_window;
+    test::LocalHttpServer m_site;
+
+    ui::Frmmain &window() { return *m_window; }
+
+    void open(const QString &path)
+    {
+        const QUrl url = m_site.url(path);
+        QSignalSpy complete(window().webBrowser(), &browser::WebBrowser::DocumentComplete);
+        window().Txturl->setText(url.toString());
+        QTest::keyClick(window().Txturl, Qt::Key_Return);
+        QVERIFY(complete.wait(20000));
+        while (complete.last().at(0).toUrl() != url)
+            QVERIFY(complete.wait(20000));
+    }
+
+    void runTest() { QTest::mouseClick(window().Command2, Qt::LeftButton); }
+
+    void pressOn(QListWidget *list, int row, Qt::MouseButton button)
+    {
+        QTest::mouseClick(list->viewport(), button, Qt::NoModifier, list->visualItemRect(list->item(row)).center());
+    }
+
+    // Moves the focus from `from` to another control, as leaving a box does.
+    void leave(QWidget *from)
+    {
+        // The offscreen platform leaves no window active once a message box has closed.
+        window().activateWindow();
+        QTRY_VERIFY(window().isActiveWindow());
+        from->setFocus();
+        QTRY_VERIFY(from->hasFocus());
+        window().txtNp->setFocus();
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<test::ScratchDir>();
+        ui::FrmmainOptions options;
+        options.programFolder = QString::fromStdString(m_dir->folder());
+        options.openStartPage = false;
+        options.reportOpenBrowserWindows = false;
+        m_window = std::make_unique<ui::Frmmain>(options);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        m_site.addPage("/tables.html", kTablesPage);
+        m_site.addPage("/frames.html", kFrameset);
+        m_site.addPage("/nav.html", kHead + "<body>菜单</body></html>");
+        m_site.addPage("/data.html", kHead + "<body><table><tr><td>名称</td><td>价格</td></tr>"
+                                             "<tr><td>苹果</td><td>5</td></tr></table></body></html>");
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_dir.reset();
+    }
+
+    void testListsTheTablesAndChoosesTheLargest()
+    {
+        open("/tables.html");
+        runTest();
+        QCOMPARE(rows(window().List1),
+                 QStringList({"1--序号,", "2--城市,年份,销量,价格,", "3--城市年份销量合计,"}));
+        QCOMPARE(window().List1->currentRow(), 1);
+        QCOMPARE(rows(window().List2), QStringList({"城市", "年份", "销量", "价格"}));
+        QCOMPARE(marks(window().List2), QList<bool>({true, true, true, true}));
+        QCOMPARE(window().txtGjz->text(), QString("城市年份销量"));
+        QCOMPARE(window().txtNp->text(), QString("下一页"));
+        QCOMPARE(window().Labar[3]->text(), QString("要查看表格关键字是否唯一，可点击浏览框后按CTRL+F查找一下看看"));
+        // The preview is the last table holding the keyword, which need not be the one chosen.
+        QCOMPARE(text1(window()), QString("城市年份销量合计"));
+        QVERIFY(!window().CheckKj->isChecked());
+    }
+
+    void pageWithoutTablesShowsItsText()
+    {
+        m_site.addPage("/text.html", kHead + "<body><p>只有文字</p></body></html>");
+        open("/text.html");
+        window().List1->addItem("1--旧,");
+        window().List2->addItem("旧");
+        runTest();
+        QCOMPARE(text1(window()), QString("只有文字\n"));
+        QCOMPARE(window().List1->count(), 0);
+        QCOMPARE(window().List2->count(), 0);
+        QVERIFY(window().txtNp->text().isEmpty());
+    }
+
+    void documentWithoutABodyListsNothing()
+    {
+        m_site.addPage("/picture.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\">"
+                                       "<text y=\"9\">字</text></svg>", "image/svg+xml");
+        open("/picture.svg");
+        runTest();
+        QCOMPARE(text1(window()), QString("     当前页面没有表格!   "));
+        QCOMPARE(window().List1->count(), 0);
+        QCOMPARE(window().List2->count(), 0);
+    }
+
+    void framesetPointsTheTestAtTheFrameWithTables()
+    {
+        open("/frames.html");
+        runTest();
+        QVERIFY(window().CheckKj->isChecked());
+        QCOMPARE(window().txtKj->text(), QString("1"));
+        QCOMPARE(rows(window().List1), QStringList({"1--名称,价格,"}));
+        QCOMPARE(rows(window().List2), QStringList({"名称", "价格"}));
+        QCOMPARE(window().txtGjz->text(), QString("名称"));
+        QCOMPARE(text1(window()), QString("名称价格\n苹果5"));
+    }
+
+    void framesetWithoutTablesShowsTheSurvey()
+    {
+        m_site.addPage("/plain-frames.html", "<html><frameset cols=\"50%,50%\"><frame name=\"a\" src=\"/nav.html\">"
+                                             "<frame name=\"b\" src=\"/nav.html\"></frameset></html>");
+        open("/plain-frames.html");
+        runTest();
+        const QString stars = QString(50, '*') + "\n\n";
+        QCOMPARE(text1(window()), "\n    当前网页是框架网页,各框架序号、名称、部分内容如下，请根据实际情况设置采集参数：\n\n"
+                                  "0、a\n菜单......\n\n此框架没有内容没有表 \n" + stars +
+                                  "1、b\n菜单......\n\n此框架没有内容没有表 \n" + stars);
+        QVERIFY(window().CheckKj->isChecked());
+        QVERIFY(window().txtKj->text().isEmpty());
+        QCOMPARE(window().List1->count(), 0);
+    }
+
+    void clickingARowChoosesThatTable()
+    {
+        open("/tables.html");
+        runTest();
+        window().List2->item(0)->setText("改过");
+        pressOn(window().List1, 0, Qt::LeftButton);
+        QCOMPARE(window().List1->currentRow(), 0);
+        QCOMPARE(rows(window().List2), QStringList({"序号"}));
+        QCOMPARE(window().txtGjz->text(), QString("序号"));
+        QCOMPARE(text1(window()), QString("序号\n1"));
+
+        // The row already chosen, clicked again, lists its fields anew.
+        window().List2->item(0)->setText("改过");
+        pressOn(window().List1, 0, Qt::LeftButton);
+        QCOMPARE(rows(window().List2), QStringList({"序号"}));
+    }
+
+    void rightClickOnTheTableListClearsBothLists()
+    {
+        open("/tables.html");
+        runTest();
+        const QString preview = text1(window());
+        pressOn(window().List1, 0, Qt::RightButton);
+        QCOMPARE(window().List1->count(), 0);
+        QCOMPARE(window().List2->count(), 0);
+        QCOMPARE(window().txtGjz->text(), QString("城市年份销量"));
+        QCOMPARE(text1(window()), preview);
+    }
+
+    void rightClickRenamesTheCurrentField_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("kept as typed") << QString(" 价格 ") << true << QString(" 价格 ");
+        QTest::newRow("blanks only") << QString("   ") << true << QString("年份");
+        QTest::newRow("empty") << QString() << true << QString("年份");
+        QTest::newRow("cancelled") << QString("价格") << false << QString("年份");
+    }
+
+    void rightClickRenamesTheCurrentField()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, accept);
+        QFETCH(QString, expected);
+        open("/tables.html");
+        runTest();
+        QListWidget *fields = window().List2;
+        fields->item(1)->setSelected(false);
+        fields->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+
+        test::ModalAnswerer answerer(answer, accept);
+        // Clicked on another row: the current one is renamed all the same.
+        pressOn(fields, 3, Qt::RightButton);
+        QCOMPARE(answerer.seen(), 1);
+        QCOMPARE(answerer.lastTitle(), QString("修改字段名称"));
+        QCOMPARE(answerer.lastText(), QString("请输入新字段或表列名称"));
+        QCOMPARE(answerer.lastDefault(), QString("年份"));
+        QCOMPARE(rows(fields), QStringList({"城市", expected, "销量", "价格"}));
+        QCOMPARE(fields->currentRow(), 1);
+        QCOMPARE(marks(fields), QList<bool>({true, false, true, true}));
+    }
+
+    void fieldMarksToggleOneByOne()
+    {
+        open("/tables.html");
+        runTest();
+        QListWidget *fields = window().List2;
+        pressOn(fields, 2, Qt::LeftButton);
+        QCOMPARE(marks(fields), QList<bool>({true, true, false, true}));
+        pressOn(fields, 2, Qt::LeftButton);
+        QCOMPARE(marks(fields), QList<bool>({true, true, true, true}));
+
+        // Without a current row a right click asks nothing.
+        fields->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
+        test::ModalAnswerer answerer("x");
+        pressOn(fields, 0, Qt::RightButton);
+        QTest::qWait(100);
+        QCOMPARE(answerer.seen(), 0);
+        QCOMPARE(rows(fields).first(), QString("城市"));
+    }
+
+    void frameCountAndFrameNumberMessages()
+    {
+        open("/frames.html");
+        test::ModalAnswerer answerer;
+
+        // Unticked: leaving the box counts nothing.
+        leave(window().CheckKj);
+        QTest::qWait(100);
+        QCOMPARE(answerer.seen(), 0);
+
+        // No count yet: any frame number above 0 is refused, with no count in the message.
+        window().txtKj->setText("1");
+        leave(window().txtKj);
+        QTRY_COMPARE(answerer.seen(), 1);
+        QCOMPARE(answerer.lastTitle(), QString("提示"));
+        QCOMPARE(answerer.lastText(), QString("   你输入的数大于当前网页中的框架总数  了,请重输!    "));
+        QTRY_COMPARE(window().focusWidget(), window().txtKj);
+
+        window().txtKj->clear();
+        window().CheckKj->setChecked(true);
+        leave(window().CheckKj);
+        QTRY_COMPARE(answerer.seen(), 2);
+        QCOMPARE(answerer.lastText(), QString("  当前页面中共有框架数 2 个，请在右侧输入框中输入小于这个数的数字!    "));
+        QVERIFY(window().CheckKj->isChecked());
+
+        struct Case {
+            QString number;
+            bool refused;
+        };
+        const Case cases[] = {{"3", true}, {"2", false}, {"1", false}, {"", false}, {"5号", true}};
+        for (const auto &c : cases) {
+            const int before = answerer.seen();
+            window().txtKj->setText(c.number);
+            leave(window().txtKj);
+            if (c.refused) {
+                QTRY_COMPARE(answerer.seen(), before + 1);
+                QCOMPARE(answerer.lastText(), QString("   你输入的数大于当前网页中的框架总数 2 了,请重输!    "));
+                QTRY_COMPARE(window().focusWidget(), window().txtKj);
+            } else {
+                QTest::qWait(100);
+                QVERIFY2(answerer.seen() == before, qPrintable(c.number));
+            }
+        }
+
+        // A page without frames: the box is unticked and the count forgotten.
+        open("/tables.html");
+        window().CheckKj->setChecked(true);
+        window().txtKj->setText("1");
+        const int before = answerer.seen();
+        leave(window().CheckKj);
+        QTRY_COMPARE(answerer.seen(), before + 1);
+        QCOMPARE(answerer.lastText(), QString("  当前页面中没有任何框架!    "));
+        QVERIFY(!window().CheckKj->isChecked());
+        QVERIFY(window().txtKj->text().isEmpty());
+        window().txtKj->setText("1");
+        leave(window().txtKj);
+        QTRY_COMPARE(answerer.seen(), before + 2);
+        QCOMPARE(answerer.lastText(), QString("   你输入的数大于当前网页中的框架总数  了,请重输!    "));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    browser::prepareWebEngine();
+    QApplication app(argc, argv);
+    TableChoiceTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "table_choice_test.moc"
