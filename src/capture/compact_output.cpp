@@ -1,4 +1,5 @@
 #include "capture/compact_output.h"
+#include "capture/file_descriptor.h"
 
 #include <cerrno>
 #include <climits>
@@ -21,28 +22,6 @@ std::string systemError(const std::string &what)
     return what + ": " + std::strerror(errno);
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    int get() const { return m_fd; }
-    int close()
-    {
-        const int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc;
-    }
-
-private:
-    int m_fd;
-};
 
 // The temporary file until it has taken the old file's place; removed on every other way out.
 class TemporaryFile {

@@ -1,4 +1,5 @@
 #include "capture/save_capture.h"
+#include "capture/file_descriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -31,29 +32,6 @@ void forceExtension(std::string &path, std::string_view extension)
         path.replace(path.size() - cut, cut, extension);
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    int get() const { return m_fd; }
-    // Closes now so that the caller sees the error a delayed write may report on close.
-    int close()
-    {
-        const int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc;
-    }
-
-private:
-    int m_fd;
-};
 
 Result<void> appendToFile(const std::string &path, std::string_view bytes)
 {

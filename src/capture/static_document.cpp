@@ -1,4 +1,5 @@
 #include "capture/static_document.h"
+#include "capture/file_descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -433,21 +434,6 @@ struct ElementCollector {
 
 // ---- Files and file addresses.
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 Result<std::string> readFile(const std::string &path)
 {

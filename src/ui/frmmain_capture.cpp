@@ -23,6 +23,8 @@ namespace {
 
 std::string utf8(const QString &text) { return text.toStdString(); }
 
+constexpr const char *kPageNotReadMessage = "未能读取当前网页，本次没有采集：";
+
 }  // namespace
 
 capture::CaptureSettings Frmmain::readCaptureSettings() const
@@ -94,8 +96,14 @@ void Frmmain::CaptureTable()
         [this](const QString &script) { return WebBrowser1->evaluate(script); },
         browser::SnapshotRequest::forCapture(settings));
     if (!document) {
-        // A page that cannot be read is captured as an empty page, as a page without the table.
-        document = std::make_unique<capture::SnapshotDocument>();
+        // The page could not be read at all (it was being replaced, the read timed out, its
+        // renderer went). Counting that as an empty page would reset the repeat check and let a
+        // run move past a page it never captured; the capture is skipped and says why, and the
+        // next tick or page load tries again.
+        m_capturing = false;
+        m_statusText = kPageNotReadMessage + QString::fromStdString(document.error().message);
+        ShowStatus(3, m_statusText);
+        return;
     }
     const auto outcome = capture::CaptureTable(**document, settings, m_session);
     m_capturing = false;

@@ -14,6 +14,7 @@
 #include <QPushButton>
 
 #include "browser/page_snapshot.h"
+#include "ui/event_hook.h"
 #include "browser/web_browser.h"
 #include "capture/capture_table.h"
 #include "capture/table_listing.h"
@@ -31,18 +32,6 @@ constexpr const char *kKeywordHint = "要查看表格关键字是否唯一，可
 std::string utf8(const QString &text) { return text.toStdString(); }
 QString fromUtf8(const std::string &text) { return QString::fromStdString(text); }
 
-// Hands the events of the controls it watches to the window.
-class EventHook : public QObject {
-public:
-    using Handler = std::function<bool(QObject *watched, QEvent *event)>;
-    EventHook(QObject *parent, Handler handler) : QObject(parent), m_handler(std::move(handler)) {}
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override { return m_handler(watched, event); }
-
-private:
-    Handler m_handler;
-};
 
 // Raises a busy flag of the window while a handler waits for the page; the window may be gone
 // when the wait ends, and then the flag is left alone.

@@ -22,6 +22,7 @@
 #include <QScrollBar>
 
 #include "browser/modcmdlg.h"
+#include "ui/event_hook.h"
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
 #include "capture/code_page.h"
@@ -33,18 +34,6 @@ namespace tabvoro::ui {
 
 namespace {
 
-// Hands the events of the controls it watches to the window.
-class EventHook : public QObject {
-public:
-    using Handler = std::function<bool(QObject *watched, QEvent *event)>;
-    EventHook(QObject *parent, Handler handler) : QObject(parent), m_handler(std::move(handler)) {}
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override { return m_handler(watched, event); }
-
-private:
-    Handler m_handler;
-};
 
 // The local files among a drop's addresses.
 QStringList droppedFiles(const QMimeData *data)

@@ -14,6 +14,7 @@
 
 #include "browser/web_engine_setup.h"
 #include "capture/code_page.h"
+#include "support/test_window.h"
 #include "support/modal_answerer.h"
 #include "test_support.h"
 #include "ui/frmmain.h"
@@ -86,17 +87,10 @@ private slots:
     void init()
     {
         m_dir = std::make_unique<test::ScratchDir>();
-        ui::FrmmainOptions options;
-        options.programFolder = QString::fromStdString(m_dir->folder());
-        options.openStartPage = false;
-        options.reportOpenBrowserWindows = false;
-        m_window = std::make_unique<ui::Frmmain>(options);
+        m_window = test::makeTestWindow(*m_dir);
+        QVERIFY(m_window);
         m_opened.clear();
         window().openUrl = [this](const QUrl &url) { return m_opened << url, true; };
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        m_window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     }
 
     void cleanup() { m_window.reset(), m_dir.reset(); }

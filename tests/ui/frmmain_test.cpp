@@ -15,6 +15,7 @@
 #include "browser/web_engine_setup.h"
 #include "capture/code_page.h"
 #include "support/local_http_server.h"
+#include "support/test_window.h"
 #include "support/modal_answerer.h"
 #include "test_support.h"
 #include "ui/frmmain.h"
@@ -80,15 +81,8 @@ private slots:
     void init()
     {
         m_dir = std::make_unique<test::ScratchDir>();
-        ui::FrmmainOptions options;
-        options.programFolder = QString::fromStdString(m_dir->folder());
-        options.openStartPage = false;
-        options.reportOpenBrowserWindows = false;
-        m_window = std::make_unique<ui::Frmmain>(options);
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        m_window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        m_window = test::makeTestWindow(*m_dir);
+        QVERIFY(m_window);
         m_site.addPage("/sales.html", kSalesPage);
     }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "browser/web_engine_setup.h"
+#include "support/test_window.h"
 #include "support/modal_answerer.h"
 #include "test_support.h"
 #include "ui/frmmain.h"
@@ -56,13 +57,8 @@ private:
 private slots:
     void init()
     {
-        ui::FrmmainOptions options;
-        options.programFolder = QString::fromStdString(m_dir.folder());
-        options.openStartPage = false;
-        options.reportOpenBrowserWindows = false;
-        m_window = std::make_unique<ui::Frmmain>(options);
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        m_window = test::makeTestWindow(m_dir);
+        QVERIFY(m_window);
         // The blank page's progress goes to the labels that show the caret position.
         QTRY_COMPARE(m_window->Timer1Tag, QString("0/0"));
     }
