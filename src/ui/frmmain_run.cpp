@@ -155,8 +155,14 @@ void Frmmain::OpenNextPage()
                 request.frame = static_cast<std::size_t>(capture::leadingNumber(settings.frameText));
             page = browser::takeSnapshot([this](const QString &script) { return WebBrowser1->evaluate(script); },
                                          request);
-            if (page)
-                input.page = page->get();
+            // A page that cannot be read at all is most likely still being replaced: no step now;
+            // the next tick or page load tries again. (A frame that cannot be read is another
+            // matter: the step then finds nothing to click and ends the run.)
+            if (!page) {
+                ShowStatus(3, "未能读取当前网页，暂不翻页：" + QString::fromStdString(page.error().message));
+                break;
+            }
+            input.page = page->get();
         }
 
         const capture::NextPageStep step = capture::OpenNextPage(settings, input);
