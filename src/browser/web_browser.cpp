@@ -105,12 +105,10 @@ void WebBrowser::connectPage()
         // A late report of the load just finished would overwrite the finished mark.
         if (!m_loading)
             return;
-        m_progress = progress;
         emit ProgressChange(progress, 100);
     });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         m_loading = false;
-        m_progress = 0;
         watchFocusProxy();
         const QUrl url = m_page->url();
         if (ok && url != m_crashReloadUrl)

@@ -81,7 +81,6 @@ private:
 
     QWebEngineView *m_view;
     WebPage *m_page;
-    int m_progress = 0;
     bool m_loading = false;
     // Whether the load under way has had its NavigateComplete.
     bool m_navigationReported = false;

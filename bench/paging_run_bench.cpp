@@ -1,0 +1,739 @@
+// An after-load run over many pages measured against the loads of those pages alone.
+//
+// A run that follows a "下一页" link page after page is bound by the page loads: the user waits
+// for them anyway. What the run adds on top (the capture of each page, the search for the next
+// link, the click) is what this program weighs, with the real window and its real web view:
+//
+//   50 pages  load only Xs  run Ys  ratio Y/X = R  target <= 1.15
+//
+// See bench/README.md.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "browser/page_snapshot.h"
+#include "browser/web_browser.h"
+#include "browser/web_engine_setup.h"
+#include "capture/capture_settings.h"
+#include "capture/capture_table.h"
+#include "capture/code_page.h"
+#include "capture/next_page.h"
+#include "capture/save_capture.h"
+#include "ui/frmmain.h"
+#include "ui/mouse_label.h"
+
+using namespace tabvoro;
+
+namespace {
+
+constexpr double kTarget = 1.15;
+constexpr int kLoadTimeoutMs = 60'000;
+// A run that neither loads nor captures for this long has stalled (a page notice it never took).
+constexpr int kStallMs = 60'000;
+// How long a page is left to itself before the breakdown's settled first call.
+constexpr int kSettleMs = 200;
+
+const char *const kNextText = "下一页";
+const char *const kHeader[] = {"序号", "名称", "城市", "销量", "金额", "类别", "日期", "备注"};
+const char *const kCities[] = {"北京市", "上海市", "广州市", "深圳市", "杭州市", "成都市", "武汉市", "南京市",
+                               "重庆市", "天津市", "西安市", "苏州市", "长沙市", "郑州市", "青岛市", "沈阳市"};
+const char *const kProducts[] = {"名称", "销量", "库存", "单价", "金额", "数量", "型号", "规格", "品牌", "产地"};
+const char *const kWords[] = {"alpha", "beta", "gamma", "delta", "omega", "sigma", "kappa", "lambda", "theta",
+                              "vector", "matrix", "sample", "report", "quarter", "region", "market"};
+const char *const kStates[] = {"正常", "缺货", "停售", "预售", "在售"};
+
+struct Options {
+    int pages = 50;
+    int rows = 200;
+    int runs = 3;
+    bool detail = false;
+};
+
+[[noreturn]] void usage(int status)
+{
+    std::fprintf(status ? stderr : stdout,
+                 "usage: paging_run_bench [--pages N] [--rows R] [--runs K] [--detail]\n"
+                 "  --pages N  pages chained by a \"下一页\" link (default 50)\n"
+                 "  --rows R   data rows of each page's table (default 200)\n"
+                 "  --runs K   load-only passes and runs, the best of each kept (default 3)\n"
+                 "  --detail   always print where the run's time goes (printed anyway when the run\n"
+                 "             misses its target)\n");
+    std::exit(status);
+}
+
+int positive(const char *text)
+{
+    int value = 0;
+    const auto end = text + std::strlen(text);
+    const auto [ptr, ec] = std::from_chars(text, end, value);
+    if (ec != std::errc() || ptr != end || value <= 0)
+        usage(2);
+    return value;
+}
+
+Options parseOptions(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--pages" && i + 1 < argc)
+            options.pages = positive(argv[++i]);
+        else if (arg == "--rows" && i + 1 < argc)
+            options.rows = positive(argv[++i]);
+        else if (arg == "--runs" && i + 1 < argc)
+            options.runs = positive(argv[++i]);
+        else if (arg == "--detail")
+            options.detail = true;
+        else if (arg == "--help" || arg == "-h")
+            usage(0);
+        else
+            usage(2);
+    }
+    return options;
+}
+
+// ---- The site
+
+// A fixed sequence, so every run and machine loads the same bytes.
+struct Random {
+    std::uint64_t state;
+    std::uint32_t next()
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::uint32_t>(state >> 33);
+    }
+    int between(int low, int high) { return low + static_cast<int>(next() % static_cast<std::uint32_t>(high - low + 1)); }
+    template <std::size_t N>
+    const char *pick(const char *const (&list)[N]) { return list[next() % N]; }
+};
+
+std::string grouped(long long n)
+{
+    std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out.push_back(',');
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
+std::string twoDigits(int n)
+{
+    std::string text = std::to_string(n);
+    if (text.size() < 2)
+        text.insert(0, 1, '0');
+    return text;
+}
+
+QString pageName(int page) { return QStringLiteral("page%1.html").arg(page, 3, 10, QLatin1Char('0')); }
+
+// One page of a listing split over `pages`: its own rows (ids and values differ from page to
+// page, so no capture is dropped as a repeat), and the pager as the table's last row, the way
+// listing sites print it. The last page still names "下一页", as plain text: sites grey it out
+// rather than drop it, and the row must still read as the pager, not as data.
+QByteArray listingPage(int page, int pages, int rows)
+{
+    Random rng{0x5461627650ULL * 31 + static_cast<std::uint64_t>(page)};
+    std::string html;
+    html.reserve(static_cast<std::size_t>(rows) * 260 + 2048);
+    html += "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>销售明细 第";
+    html += std::to_string(page) + "页</title>\n</head>\n<body>\n<h1>销售明细</h1>\n";
+    html += "<table class=\"list\" border=\"1\">\n<thead>\n<tr>";
+    for (const char *h : kHeader)
+        html += std::string("<th>") + h + "</th>";
+    html += "</tr>\n</thead>\n<tbody>\n";
+    for (int i = 0; i < rows; ++i) {
+        const std::string id = std::to_string((page - 1) * rows + i + 1);
+        const char *city = rng.pick(kCities);
+        std::string words;
+        for (int w = 0; w < 3; ++w)
+            words += std::string(w ? " " : "") + rng.pick(kWords);
+        const std::string note = i % 3 == 0 ? words + ", " + rng.pick(kStates)
+                                            : std::string(rng.pick(kProducts)) + city + words;
+        const std::string cells[] = {
+            id,
+            "<a href=\"item.html?id=" + id + "&amp;x=1\">名称" + id + "</a>",
+            city,
+            grouped(rng.between(1000, 9'999'999)),
+            grouped(rng.between(1000, 999'999)) + "." + twoDigits(rng.between(0, 99)),
+            std::string(rng.pick(kProducts)) + rng.pick(kStates),
+            "2023-" + twoDigits(rng.between(1, 12)) + "-" + twoDigits(rng.between(1, 28)),
+            note,
+        };
+        html += i % 2 ? "<tr class=\"odd\">" : "<tr class=\"even\">";
+        for (const std::string &cell : cells)
+            html += "<td>" + cell + "</td>";
+        html += "</tr>\n";
+    }
+    html += "<tr class=\"pager\"><td colspan=\"8\">";
+    if (page > 1)
+        html += "<a href=\"" + pageName(page - 1).toStdString() + "\">上一页</a> ";
+    html += "第 " + std::to_string(page) + " 页 / 共 " + std::to_string(pages) + " 页 ";
+    if (page < pages)
+        html += "<a href=\"" + pageName(page + 1).toStdString() + "\">" + kNextText + "</a>";
+    else
+        html += std::string("<span class=\"off\">") + kNextText + "</span>";
+    html += "</td></tr>\n</tbody>\n</table>\n</body>\n</html>\n";
+    return QByteArray::fromStdString(html);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// ---- Measuring
+
+long long countLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    // GB18030 never uses the byte 0x0A inside a character, so counting it counts lines.
+    return file.readAll().count('\n');
+}
+
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+double msSince(const QElapsedTimer &clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
+
+// Waits until the main frame has completed `url`; the blank page a new window opens with, or an
+// earlier page, may complete meanwhile and is not it. `start` begins the load.
+template <typename Start>
+bool loadAndWait(ui::Frmmain &window, const QUrl &url, Start start)
+{
+    QEventLoop loop;
+    bool done = false;
+    bool ok = false;
+    QObject::connect(window.webBrowser(), &browser::WebBrowser::DocumentComplete, &loop,
+                     [&](const QUrl &completed, bool success) {
+                         if (completed != url)
+                             return;
+                         done = true;
+                         ok = success;
+                         loop.quit();
+                     });
+    QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
+    start();
+    if (!done)
+        loop.exec();
+    return ok;
+}
+
+bool openAndWait(ui::Frmmain &window, const QUrl &url)
+{
+    return loadAndWait(window, url, [&] {
+        window.Txturl->setText(url.toString());
+        window.OpenAddress(url.toString());
+    });
+}
+
+// A window of its own for every measure, in a program folder of its own: the capture session is
+// new (no page is dropped as a repeat of an earlier run) and the output file holds this run alone.
+struct Bench {
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<ui::Frmmain> window;
+};
+
+Bench openWindow(const QUrl &warmUp)
+{
+    Bench b;
+    b.folder = std::make_unique<QTemporaryDir>();
+    ui::FrmmainOptions options;
+    options.programFolder = b.folder->path() + "/";
+    options.openStartPage = false;
+    options.reportOpenBrowserWindows = false;
+    b.window = std::make_unique<ui::Frmmain>(options);
+    // A view that was never shown stops answering scripts once it has navigated.
+    b.window->setAttribute(Qt::WA_DontShowOnScreen);
+    b.window->show();
+    // A user starts a run in a window already up, its renderer running: the warm-up page keeps
+    // the start of that process out of both sides.
+    if (!openAndWait(*b.window, warmUp)) {
+        std::fprintf(stderr, "paging_run_bench: the warm-up page did not load\n");
+        std::exit(1);
+    }
+    return b;
+}
+
+// When each page's load started and finished, as the engine reports them. The finish is taken
+// from the view's own loadFinished, which the engine hands to the view before the window's
+// handler of the page's notice runs its capture; the window's notice itself comes after that
+// handler has returned.
+struct Timeline {
+    QElapsedTimer clock;
+    std::vector<double> loadStarted, loadFinished, kept;
+    double openMs = 0, startMs = 0, endMs = 0;
+
+    void watch(ui::Frmmain &w, QObject *context)
+    {
+        QWebEnginePage *page = w.webBrowser()->page();
+        QObject::connect(page, &QWebEnginePage::loadStarted, context, [this] { loadStarted.push_back(now()); });
+        QObject::connect(w.webBrowser()->view(), &QWebEngineView::loadFinished, context,
+                         [this] { loadFinished.push_back(now()); });
+        QObject::connect(&w, &ui::Frmmain::captureKept, context, [this] { kept.push_back(now()); });
+    }
+    double now() const { return msSince(clock); }
+};
+
+struct LoadOnly {
+    bool ok = false;
+    double seconds = 0;
+    Timeline timeline;
+    std::vector<double> navigateCalled;
+};
+
+LoadOnly loadOnly(const QUrl &warmUp, const std::vector<QUrl> &urls)
+{
+    Bench b = openWindow(warmUp);
+    ui::Frmmain &w = *b.window;
+    LoadOnly result;
+    QObject context;
+    result.timeline.clock.start();
+    result.timeline.watch(w, &context);
+    QElapsedTimer clock;
+    clock.start();
+    for (const QUrl &url : urls) {
+        result.navigateCalled.push_back(result.timeline.now());
+        if (!loadAndWait(w, url, [&] { w.webBrowser()->Navigate(url.toString()); })) {
+            std::fprintf(stderr, "paging_run_bench: %s did not load\n", qPrintable(url.toString()));
+            return result;
+        }
+    }
+    result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    result.timeline.endMs = result.timeline.now();
+    result.ok = true;
+    b.window.reset();
+    flushDeletes();
+    return result;
+}
+
+struct Run {
+    bool ok = false;
+    double seconds = 0;      // page 1 opened + the run from the click to the idle caption
+    double openSeconds = 0;  // page 1 opened
+    int captures = 0;
+    long long lines = -1;
+    bool stalled = false;
+    Timeline timeline;
+};
+
+void setRunControls(ui::Frmmain &w)
+{
+    w.txtNp->setText(QString::fromUtf8(kNextText));
+    w.Option1[0]->setChecked(true);
+    w.CheckDs->setChecked(false);
+}
+
+Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
+{
+    Bench b = openWindow(warmUp);
+    ui::Frmmain &w = *b.window;
+    Run run;
+    setRunControls(w);
+    QObject context;
+    run.timeline.clock.start();
+    run.timeline.watch(w, &context);
+
+    QElapsedTimer clock;
+    run.timeline.openMs = run.timeline.now();
+    clock.start();
+    if (!openAndWait(w, urls.front())) {
+        std::fprintf(stderr, "paging_run_bench: the first page did not load\n");
+        return run;
+    }
+    run.openSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    // Set after the load: opening an address clears the keyword.
+    w.txtGjz->setText(QString::fromUtf8(kHeader[0]));
+
+    const QString idle = QString::fromUtf8(capture::kIdleCaption);
+    QEventLoop loop;
+    double lastProgress = 0;
+    QObject::connect(&w, &ui::Frmmain::captureKept, &loop, [&] {
+        ++run.captures;
+        lastProgress = run.timeline.now();
+    });
+    QObject::connect(w.webBrowser()->page(), &QWebEnginePage::loadFinished, &loop,
+                     [&] { lastProgress = run.timeline.now(); });
+    // The end is a caption, which signals nothing. A fine poll once the last page is in keeps
+    // the wait for it short; a coarse one meanwhile notices an early end or a stall without
+    // weighing on the run.
+    QTimer fine, coarse;
+    fine.setTimerType(Qt::PreciseTimer);
+    fine.setInterval(1);
+    coarse.setInterval(100);
+    const auto check = [&] {
+        if (w.Command1->text() == idle) {
+            loop.quit();
+        } else if (run.timeline.now() - lastProgress > kStallMs) {
+            run.stalled = true;
+            loop.quit();
+        } else if (run.captures >= static_cast<int>(urls.size()) && !fine.isActive()) {
+            fine.start();
+        }
+    };
+    QObject::connect(&fine, &QTimer::timeout, &loop, check);
+    QObject::connect(&coarse, &QTimer::timeout, &loop, check);
+
+    run.timeline.startMs = run.timeline.now();
+    lastProgress = run.timeline.startMs;
+    clock.restart();
+    w.Command1->click();
+    coarse.start();
+    if (w.Command1->text() != idle)
+        loop.exec();
+    run.seconds = run.openSeconds + static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    run.timeline.endMs = run.timeline.now();
+    // The polls read the window: neither may fire once it is gone.
+    fine.stop();
+    coarse.stop();
+    if (run.stalled)
+        w.Command1->click();  // the pause: ends the armed run before the window goes
+    run.lines = countLines(w.OutputPath());
+    run.ok = !run.stalled && run.captures == static_cast<int>(urls.size());
+    b.window.reset();
+    flushDeletes();
+    return run;
+}
+
+// ---- Where the time goes
+
+// The settings the window's capture reads, taken from its controls the way it takes them.
+capture::CaptureSettings settingsOf(const ui::Frmmain &w)
+{
+    const auto utf8 = [](const QString &text) { return text.toStdString(); };
+    capture::CaptureSettings s;
+    s.url = utf8(w.Txturl->text());
+    s.keyword = utf8(w.txtGjz->text());
+    s.keywordMode = capture::keywordModeFromCaption(utf8(w.Labgjz->text()));
+    s.inFrame = w.CheckKj->isChecked();
+    s.frameText = utf8(w.txtKj->text());
+    s.includeHeader = w.CheckBt->isChecked();
+    s.includeLinks = w.CheckLj->isChecked();
+    s.ruled = w.CheckBx->isChecked();
+    s.timed = w.CheckDs->isChecked();
+    for (int i = 0; i < 4; ++i)
+        if (w.Option1[i]->isChecked())
+            s.pagingMode = static_cast<capture::PagingMode>(i);
+    s.nextPageText = utf8(w.txtNp->text());
+    s.startPage = utf8(w.txtYs->text());
+    s.endPage = utf8(w.txtYw->text());
+    s.dropDownName = utf8(w.Txtxd->text());
+    for (int p = 0; p < w.List2->count(); ++p)
+        s.fields.push_back({utf8(w.List2->item(p)->text()), w.List2->item(p)->isSelected()});
+    return s;
+}
+
+double sumOf(const std::vector<double> &values)
+{
+    double sum = 0;
+    for (double v : values)
+        sum += v;
+    return sum;
+}
+
+// The run's own timeline cut at the engine's reports: for page k, the load (loadStarted to the
+// view's loadFinished), the capture (to captureKept: snapshot, extraction, save, text box, file
+// list), and the step (to the next loadStarted: the yield, the next-page snapshot, the search
+// and the click). The load-only pass is cut the same way, its own gap being the one from
+// Navigate() to loadStarted.
+void printTimeline(const LoadOnly &reference, const Run &run, int pages)
+{
+    const Timeline &r = reference.timeline;
+    const Timeline &t = run.timeline;
+    // The warm-up page was loaded before either clock started: every report counted here is one
+    // of the pages measured.
+    if (static_cast<int>(r.loadStarted.size()) < pages || static_cast<int>(r.loadFinished.size()) < pages ||
+        static_cast<int>(t.loadStarted.size()) < pages || static_cast<int>(t.loadFinished.size()) < pages ||
+        static_cast<int>(t.kept.size()) < pages) {
+        std::printf("  timeline incomplete (load-only %zu/%zu, run %zu/%zu/%zu reports)\n", r.loadStarted.size(),
+                    r.loadFinished.size(), t.loadStarted.size(), t.loadFinished.size(), t.kept.size());
+        return;
+    }
+    std::vector<double> refGap, refLoad, refNotice, runLoad, capture, step;
+    for (int k = 0; k < pages; ++k) {
+        refGap.push_back(r.loadStarted[k] - reference.navigateCalled[k]);
+        refLoad.push_back(r.loadFinished[k] - r.loadStarted[k]);
+        const double nextStart = k + 1 < pages ? reference.navigateCalled[k + 1] : r.endMs;
+        refNotice.push_back(nextStart - r.loadFinished[k]);
+        runLoad.push_back(t.loadFinished[k] - t.loadStarted[k]);
+        capture.push_back(t.kept[k] - t.loadFinished[k]);
+        if (k + 1 < pages)
+            step.push_back(t.loadStarted[k + 1] - t.kept[k]);
+    }
+    const double refTotal = reference.seconds * 1000;
+    const double runTotal = run.seconds * 1000;
+    const double page1Gap = t.loadStarted[0] - t.openMs;
+    const double clickToFirstStep = t.startMs - t.loadFinished[0];
+    const double endWait = t.endMs - t.kept[pages - 1];
+    const auto line = [](const char *what, double total, int count) {
+        std::printf("    %-58s %8.0f ms  %7.1f ms/page\n", what, total, count ? total / count : 0.0);
+    };
+    std::printf("  where the time goes (the best load-only pass and the best run, cut at the engine's reports)\n");
+    std::printf("   load only (%.0f ms)\n", refTotal);
+    line("Navigate() to loadStarted", sumOf(refGap), pages);
+    line("loadStarted to loadFinished (the load)", sumOf(refLoad), pages);
+    line("loadFinished to the next Navigate() (notice, loop)", sumOf(refNotice), pages);
+    std::printf("   run (%.0f ms, %.0f over the loads)\n", runTotal, runTotal - refTotal);
+    line("OpenAddress() of page 1 to loadStarted", page1Gap, 1);
+    line("loadStarted to loadFinished (the load)", sumOf(runLoad), pages);
+    line("page 1 complete to the click (keyword set, notice)", clickToFirstStep, 1);
+    line("loadFinished to captureKept (capture)", sumOf(capture), pages);
+    line("captureKept to the next loadStarted (yield, next-page step)", sumOf(step), pages - 1);
+    line("last captureKept to the idle caption (last step, end)", endWait, 1);
+    std::printf("    load difference, run - load only: %.0f ms (%.1f ms/page)\n", sumOf(runLoad) - sumOf(refLoad),
+                (sumOf(runLoad) - sumOf(refLoad)) / pages);
+}
+
+struct StageTimes {
+    double firstCall = 0, firstCallSettled = 0, layout = 0, layoutCall = 0, emptyCall = 0;
+    int immediatePages = 0, settledPages = 0;
+    double captureSnapshot = 0, captureScript = 0, parse = 0, extract = 0, save = 0, shown = 0;
+    double nextSnapshot = 0, nextSearch = 0, yield = 0;
+    int pages = 0;
+    int captureChars = 0, nextChars = 0;
+};
+
+// Each stage of one page's capture and step timed alone, the way the window runs them, on pages
+// loaded in a window of their own (no run armed, so its page notice does nothing). The click and
+// the yield before it are not repeated here: the click leaves the page.
+StageTimes measureStages(const QUrl &warmUp, const std::vector<QUrl> &urls, int count)
+{
+    StageTimes parts;
+    Bench b = openWindow(warmUp);
+    ui::Frmmain &w = *b.window;
+    setRunControls(w);
+    QTemporaryDir out;
+    for (int k = 0; k < count && k < static_cast<int>(urls.size()); ++k) {
+        if (!openAndWait(w, urls[k]))
+            break;
+        w.txtGjz->setText(QString::fromUtf8(kHeader[0]));
+        const capture::CaptureSettings settings = settingsOf(w);
+        const auto evaluate = [&w](const QString &script) { return w.webBrowser()->evaluate(script); };
+
+        // The capture's read taken apart: the layout it forces first (the load-only pass never
+        // lays a page out, the next load comes first), an empty call's round trip, the script
+        // in the page, and what is left of the read: its answer carried to the program.
+        const auto inPageMs = [&evaluate](const QString &script) {
+            const auto ms = evaluate(script);
+            return ms && ms->canConvert<double>() ? ms->toDouble() : -1.0;
+        };
+        // Every other page has some time to itself before the first call: a first call that
+        // is slow right after the load and fast then waits on the renderer's work after the
+        // load, not on anything of its own.
+        const bool settled = k % 2 == 1;
+        if (settled) {
+            QEventLoop idle;
+            QTimer::singleShot(kSettleMs, &idle, &QEventLoop::quit);
+            idle.exec();
+        }
+        QElapsedTimer clock;
+        clock.start();
+        (void)evaluate(QStringLiteral("0"));
+        (settled ? parts.firstCallSettled : parts.firstCall) += msSince(clock);
+        ++(settled ? parts.settledPages : parts.immediatePages);
+        clock.restart();
+        parts.layout += inPageMs(QStringLiteral(
+            "(function () { const t = performance.now(); void document.body.offsetHeight;"
+            " return performance.now() - t; })()"));
+        parts.layoutCall += msSince(clock);
+        clock.restart();
+        (void)evaluate(QStringLiteral("0"));
+        parts.emptyCall += msSince(clock);
+
+        const browser::SnapshotRequest request = browser::SnapshotRequest::forCapture(settings);
+        clock.restart();
+        const auto answer = evaluate(QStringLiteral("(function () { const t = performance.now(); const r = (") +
+                                     browser::snapshotScript(request) +
+                                     QStringLiteral("); globalThis.__benchMs = performance.now() - t; return r; })()"));
+        parts.captureSnapshot += msSince(clock);
+        if (!answer || answer->typeId() != QMetaType::QString)
+            break;
+        parts.captureScript += inPageMs(QStringLiteral("globalThis.__benchMs"));
+        const QString json = answer->toString();
+        parts.captureChars = static_cast<int>(json.size());
+        clock.restart();
+        auto document = browser::parseSnapshot(json, request);
+        parts.parse += msSince(clock);
+        if (!document)
+            break;
+        capture::CaptureSession session;
+        clock.restart();
+        const auto outcome = capture::CaptureTable(**document, settings, session);
+        parts.extract += msSince(clock);
+        const capture::SaveTarget target{settings.url, settings.ruled, (out.path() + "/").toStdString(),
+                                         capture::systemCodePage(), false};
+        clock.restart();
+        const auto saved = capture::SaveCapture(outcome.text, target, session);
+        parts.save += msSince(clock);
+        clock.restart();
+        QString shown = QString::fromStdString(saved.shownText);
+        shown.replace("\r\n", "\n");
+        w.Text1->setPlainText(shown);
+        parts.shown += msSince(clock);
+
+        clock.restart();
+        QCoreApplication::processEvents();
+        parts.yield += msSince(clock);
+
+        const browser::SnapshotRequest nextRequest = browser::SnapshotRequest::forNextPage(settings.nextPageText);
+        clock.restart();
+        const auto nextAnswer = evaluate(browser::snapshotScript(nextRequest));
+        parts.nextSnapshot += msSince(clock);
+        if (!nextAnswer || nextAnswer->typeId() != QMetaType::QString)
+            break;
+        parts.nextChars = static_cast<int>(nextAnswer->toString().size());
+        clock.restart();
+        auto nextPage = browser::parseSnapshot(nextAnswer->toString(), nextRequest);
+        if (!nextPage)
+            break;
+        capture::NextPageInput input;
+        input.page = nextPage->get();
+        input.captureOnLoad = true;
+        const capture::NextPageStep step = capture::OpenNextPage(settings, input);
+        parts.nextSearch += msSince(clock);
+        const bool clicks = std::holds_alternative<capture::ClickElement>(step.action);
+        if (clicks != (k + 1 < static_cast<int>(urls.size())))
+            std::printf("    page %d: the step %s\n", k + 1, clicks ? "clicks" : "does not click");
+        ++parts.pages;
+    }
+    b.window.reset();
+    flushDeletes();
+    return parts;
+}
+
+void printStages(const StageTimes &p)
+{
+    if (p.pages == 0) {
+        std::printf("  the stages could not be timed alone\n");
+        return;
+    }
+    const auto line = [&p](const char *what, double total) {
+        std::printf("    %-58s %7.1f ms/page\n", what, total / p.pages);
+    };
+    std::printf("   each stage alone, over %d pages freshly loaded\n", p.pages);
+    std::printf("    %-58s %7.1f ms/page\n", "first script call right after the load (an empty one)",
+                p.immediatePages ? p.firstCall / p.immediatePages : 0.0);
+    const std::string settled = "  the same once the page has had " + std::to_string(kSettleMs) + " ms to itself";
+    std::printf("    %-58s %7.1f ms/page\n", settled.c_str(), p.settledPages ? p.firstCallSettled / p.settledPages : 0.0);
+    line("layout forced before the capture's read (in the page)", p.layout);
+    line("  the call that forced it, in all", p.layoutCall);
+    line("an empty script's round trip", p.emptyCall);
+    line("capture snapshot once laid out (script call, answer back)", p.captureSnapshot);
+    line("  the snapshot script in the page", p.captureScript);
+    line("  its JSON read into the snapshot document", p.parse);
+    line("  extraction (capture::CaptureTable)", p.extract);
+    line("  save (capture::SaveCapture)", p.save);
+    line("  text box filled (Text1)", p.shown);
+    line("yield (one processEvents)", p.yield);
+    line("next-page snapshot (element list, link HTML needle)", p.nextSnapshot);
+    line("  its JSON read, the link searched (capture::OpenNextPage)", p.nextSearch);
+    std::printf("    answers: capture %.0f k characters, next-page %.0f k characters\n", p.captureChars / 1e3,
+                p.nextChars / 1e3);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const Options options = parseOptions(argc, argv);
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    browser::prepareWebEngine();
+    QApplication app(argc, argv);
+
+    QTemporaryDir site;
+    std::vector<QUrl> urls;
+    bool written = site.isValid() &&
+                   writeFile(site.filePath("warm.html"),
+                             "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>准备</body></html>");
+    for (int page = 1; written && page <= options.pages; ++page) {
+        const QString path = site.filePath(pageName(page));
+        written = writeFile(path, listingPage(page, options.pages, options.rows));
+        urls.push_back(QUrl::fromLocalFile(path));
+    }
+    if (!written) {
+        std::fprintf(stderr, "paging_run_bench: cannot write the pages\n");
+        return 1;
+    }
+    const QUrl warmUp = QUrl::fromLocalFile(site.filePath("warm.html"));
+
+    LoadOnly bestLoad;
+    bestLoad.seconds = std::numeric_limits<double>::infinity();
+    Run bestRun;
+    bestRun.seconds = std::numeric_limits<double>::infinity();
+    bool allOk = true;
+    for (int i = 0; i < options.runs; ++i) {
+        LoadOnly load = loadOnly(warmUp, urls);
+        Run run = pagingRun(warmUp, urls);
+        if (options.detail)
+            std::printf("  pass %d: load only %.2fs  run %.2fs (page 1 %.2fs)  captures %d  lines %lld%s\n", i + 1,
+                        load.seconds, run.seconds, run.openSeconds, run.captures, run.lines,
+                        run.stalled ? "  STALLED" : "");
+        if (!load.ok) {
+            std::printf("%d pages  load only FAILED\n", options.pages);
+            return 1;
+        }
+        if (!run.ok) {
+            allOk = false;
+            std::printf("  run %d: %d captures of %d%s, %lld lines\n", i + 1, run.captures, options.pages,
+                        run.stalled ? ", stalled (no load or capture for 60 s)" : "", run.lines);
+        }
+        if (load.seconds < bestLoad.seconds)
+            bestLoad = std::move(load);
+        if (run.ok && run.seconds < bestRun.seconds)
+            bestRun = std::move(run);
+    }
+    if (!bestRun.ok) {
+        std::printf("%d pages  load only %.2fs  run FAILED\n", options.pages, bestLoad.seconds);
+        return 1;
+    }
+
+    const long long expected = static_cast<long long>(options.pages) * options.rows;
+    const double ratio = bestRun.seconds / bestLoad.seconds;
+    std::printf("%d pages  load only %.2fs  run %.2fs  ratio Y/X = %.2f  target <= %.2f\n", options.pages,
+                bestLoad.seconds, bestRun.seconds, ratio, kTarget);
+    std::printf("  captures %d of %d  output lines %lld of %lld%s\n", bestRun.captures, options.pages, bestRun.lines,
+                expected, bestRun.lines == expected ? "" : "  MISMATCH");
+    if (ratio > kTarget)
+        std::printf("  target missed\n");
+    std::fflush(stdout);
+    if (options.detail || ratio > kTarget) {
+        printTimeline(bestLoad, bestRun, options.pages);
+        printStages(measureStages(warmUp, urls, std::min(options.pages, 10)));
+    }
+    std::fflush(stdout);
+    return allOk && bestRun.lines == expected ? 0 : 1;
+}
