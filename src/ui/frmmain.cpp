@@ -333,7 +333,8 @@ bool Frmmain::eventFilter(QObject *watched, QEvent *event)
                 return true;
             }
         } else if (event->type() == QEvent::Drop) {
-            keywordBoxDrop(static_cast<QLineEdit *>(watched), static_cast<QDropEvent *>(event));
+            auto *drop = static_cast<QDropEvent *>(event);
+            watched == txtNp ? txtNp_OLEDragDrop(drop) : txtGjz_OLEDragDrop(drop);
             return true;
         }
     }

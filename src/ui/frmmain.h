@@ -133,7 +133,9 @@ private:
     // Lets pending events run once, as the run does before each next-page step.
     void yieldOnce();
     bool busy() const { return m_capturing || m_stepping; }
-    void keywordBoxDrop(QLineEdit *box, class QDropEvent *event);
+    void txtNp_OLEDragDrop(class QDropEvent *event);
+    void txtGjz_OLEDragDrop(QDropEvent *event);
+    void keywordBoxDrop(QLineEdit *box, QDropEvent *event);
 
     // capture test and table choice (frmmain_tables.cpp)
     void connectTableHandlers();

@@ -229,6 +229,10 @@ void Frmmain::EndRun()
     (void)capture::CompactOutputFile(m_session.outputPath);
 }
 
+void Frmmain::txtNp_OLEDragDrop(QDropEvent *event) { keywordBoxDrop(txtNp, event); }
+
+void Frmmain::txtGjz_OLEDragDrop(QDropEvent *event) { keywordBoxDrop(txtGjz, event); }
+
 void Frmmain::keywordBoxDrop(QLineEdit *box, QDropEvent *event)
 {
     if (!event->mimeData()->hasText())
