@@ -44,6 +44,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_support.h"
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
@@ -58,6 +59,7 @@
 extern char **environ;
 
 using namespace tabvoro;
+using namespace tabvoro::bench;
 
 namespace {
 
@@ -123,30 +125,7 @@ Options parseOptions(int argc, char **argv)
 
 // ---- The page
 
-// A fixed sequence, so every run and machine loads the same bytes.
-struct Random {
-    std::uint64_t state;
-    std::uint32_t next()
-    {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<std::uint32_t>(state >> 33);
-    }
-    int between(int low, int high) { return low + static_cast<int>(next() % static_cast<std::uint32_t>(high - low + 1)); }
-    template <std::size_t N>
-    const char *pick(const char *const (&list)[N]) { return list[next() % N]; }
-};
 
-std::string grouped(long long n)
-{
-    std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out.push_back(',');
-        out.push_back(digits[i]);
-    }
-    return out;
-}
 
 std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
@@ -193,11 +172,6 @@ QByteArray listingPage(int rows)
     return QByteArray::fromStdString(html);
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // ---- Measuring
 
@@ -223,20 +197,7 @@ double processPeakMb(qint64 pid)
     return 0;
 }
 
-long long countLines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    // GB18030 never uses the byte 0x0A inside a character, so counting it counts lines.
-    return file.readAll().count('\n');
-}
 
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
 
 // What a load came to. The renderer's high-water mark is sampled while the page loads: a page too
 // large for the engine ends its renderer, and /proc forgets a process once it is gone.
@@ -310,31 +271,6 @@ Bench openWindow(const QUrl &warmUp)
     return b;
 }
 
-// The settings the window's capture reads, taken from its controls the way it takes them.
-capture::CaptureSettings settingsOf(const ui::Frmmain &w)
-{
-    const auto utf8 = [](const QString &text) { return text.toStdString(); };
-    capture::CaptureSettings s;
-    s.url = utf8(w.Txturl->text());
-    s.keyword = utf8(w.txtGjz->text());
-    s.keywordMode = capture::keywordModeFromCaption(utf8(w.Labgjz->text()));
-    s.inFrame = w.CheckKj->isChecked();
-    s.frameText = utf8(w.txtKj->text());
-    s.includeHeader = w.CheckBt->isChecked();
-    s.includeLinks = w.CheckLj->isChecked();
-    s.ruled = w.CheckBx->isChecked();
-    s.timed = w.CheckDs->isChecked();
-    for (int i = 0; i < 4; ++i)
-        if (w.Option1[i]->isChecked())
-            s.pagingMode = static_cast<capture::PagingMode>(i);
-    s.nextPageText = utf8(w.txtNp->text());
-    s.startPage = utf8(w.txtYs->text());
-    s.endPage = utf8(w.txtYw->text());
-    s.dropDownName = utf8(w.Txtxd->text());
-    for (int p = 0; p < w.List2->count(); ++p)
-        s.fields.push_back({utf8(w.List2->item(p)->text()), w.List2->item(p)->isSelected()});
-    return s;
-}
 
 double msSince(const QElapsedTimer &clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
 
@@ -352,7 +288,7 @@ void printBreakdown(const QUrl &warmUp, const QUrl &page, double captureSeconds)
         return;
     }
     w.txtGjz->setText(QString::fromUtf8(kHeader[0]));
-    const capture::CaptureSettings settings = settingsOf(w);
+    const capture::CaptureSettings settings = w.readCaptureSettings();
     const browser::SnapshotRequest request = browser::SnapshotRequest::forCapture(settings);
     const QString script = browser::snapshotScript(request);
 

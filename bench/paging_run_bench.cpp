@@ -36,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_support.h"
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
@@ -48,6 +49,7 @@
 #include "ui/mouse_label.h"
 
 using namespace tabvoro;
+using namespace tabvoro::bench;
 
 namespace {
 
@@ -119,30 +121,7 @@ Options parseOptions(int argc, char **argv)
 
 // ---- The site
 
-// A fixed sequence, so every run and machine loads the same bytes.
-struct Random {
-    std::uint64_t state;
-    std::uint32_t next()
-    {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<std::uint32_t>(state >> 33);
-    }
-    int between(int low, int high) { return low + static_cast<int>(next() % static_cast<std::uint32_t>(high - low + 1)); }
-    template <std::size_t N>
-    const char *pick(const char *const (&list)[N]) { return list[next() % N]; }
-};
 
-std::string grouped(long long n)
-{
-    std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out.push_back(',');
-        out.push_back(digits[i]);
-    }
-    return out;
-}
 
 std::string twoDigits(int n)
 {
@@ -204,28 +183,10 @@ QByteArray listingPage(int page, int pages, int rows)
     return QByteArray::fromStdString(html);
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // ---- Measuring
 
-long long countLines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    // GB18030 never uses the byte 0x0A inside a character, so counting it counts lines.
-    return file.readAll().count('\n');
-}
 
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
 
 double msSince(const QElapsedTimer &clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
 
@@ -430,31 +391,6 @@ Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
 
 // ---- Where the time goes
 
-// The settings the window's capture reads, taken from its controls the way it takes them.
-capture::CaptureSettings settingsOf(const ui::Frmmain &w)
-{
-    const auto utf8 = [](const QString &text) { return text.toStdString(); };
-    capture::CaptureSettings s;
-    s.url = utf8(w.Txturl->text());
-    s.keyword = utf8(w.txtGjz->text());
-    s.keywordMode = capture::keywordModeFromCaption(utf8(w.Labgjz->text()));
-    s.inFrame = w.CheckKj->isChecked();
-    s.frameText = utf8(w.txtKj->text());
-    s.includeHeader = w.CheckBt->isChecked();
-    s.includeLinks = w.CheckLj->isChecked();
-    s.ruled = w.CheckBx->isChecked();
-    s.timed = w.CheckDs->isChecked();
-    for (int i = 0; i < 4; ++i)
-        if (w.Option1[i]->isChecked())
-            s.pagingMode = static_cast<capture::PagingMode>(i);
-    s.nextPageText = utf8(w.txtNp->text());
-    s.startPage = utf8(w.txtYs->text());
-    s.endPage = utf8(w.txtYw->text());
-    s.dropDownName = utf8(w.Txtxd->text());
-    for (int p = 0; p < w.List2->count(); ++p)
-        s.fields.push_back({utf8(w.List2->item(p)->text()), w.List2->item(p)->isSelected()});
-    return s;
-}
 
 double sumOf(const std::vector<double> &values)
 {
@@ -540,7 +476,7 @@ StageTimes measureStages(const QUrl &warmUp, const std::vector<QUrl> &urls, int 
         if (!openAndWait(w, urls[k]))
             break;
         w.txtGjz->setText(QString::fromUtf8(kHeader[0]));
-        const capture::CaptureSettings settings = settingsOf(w);
+        const capture::CaptureSettings settings = w.readCaptureSettings();
         const auto evaluate = [&w](const QString &script) { return w.webBrowser()->evaluate(script); };
 
         // The capture's read taken apart: the layout it forces first (the load-only pass never

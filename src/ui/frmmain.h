@@ -63,6 +63,8 @@ public:
     // repeats the previous one, save it and report it.
     void CaptureTable();
     void ShowStatus(int index, const QString &text);
+    // What the option controls hold now, as a capture reads them.
+    capture::CaptureSettings readCaptureSettings() const;
 
     // Ends a run: disarms it, restores the button and removes blank lines from the output file.
     void EndRun();
@@ -113,7 +115,6 @@ private:
     void place(QWidget *widget, double left, double top, double width, double height);
 
     // capture (frmmain_capture.cpp)
-    capture::CaptureSettings readCaptureSettings() const;
     void setText1(const QString &text);
     // The text last given to Text1 in full, unless the box has been changed since.
     QString text1Text() const;
