@@ -50,9 +50,9 @@
 #include "browser/web_engine_setup.h"
 #include "capture/capture_settings.h"
 #include "capture/capture_table.h"
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "capture/next_page.h"
-#include "capture/save_capture.h"
+#include "capture/output/save_capture.h"
 #include "ui/frmmain.h"
 #include "ui/mouse_label.h"
 

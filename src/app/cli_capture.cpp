@@ -5,11 +5,11 @@
 
 #include "capture/capture_session.h"
 #include "capture/capture_table.h"
-#include "capture/code_page.h"
-#include "capture/compact_output.h"
-#include "capture/output_name.h"
-#include "capture/save_capture.h"
-#include "capture/static_document.h"
+#include "capture/output/code_page.h"
+#include "capture/output/compact_output.h"
+#include "capture/output/output_name.h"
+#include "capture/output/save_capture.h"
+#include "capture/document/static_document.h"
 #include "cli_options.h"
 
 namespace tabvoro::cli {

@@ -20,8 +20,8 @@
 #include <sstream>
 
 #include "browser/web_browser.h"
-#include "capture/code_page.h"
-#include "capture/url_list.h"
+#include "capture/output/code_page.h"
+#include "capture/output/url_list.h"
 #include "browser/web_engine_setup.h"
 #include "cli_options.h"
 #include "ui/frmmain.h"

@@ -16,7 +16,7 @@
 #include <QUrl>
 
 #include "browser/page_snapshot.h"
-#include "capture/snapshot_document.h"
+#include "capture/document/snapshot_document.h"
 
 namespace tabvoro::browser {
 

@@ -22,7 +22,7 @@
 
 #include "capture/capture_settings.h"
 #include "capture/error.h"
-#include "capture/snapshot_document.h"
+#include "capture/document/snapshot_document.h"
 
 namespace tabvoro::browser {
 

@@ -6,7 +6,7 @@
 
 #include "capture/occupancy_grid.h"
 #include "capture/text_rules.h"
-#include "capture/url.h"
+#include "capture/document/url.h"
 
 namespace tabvoro::capture {
 

@@ -9,7 +9,7 @@
 
 #include "capture/capture_session.h"
 #include "capture/capture_settings.h"
-#include "capture/page_document.h"
+#include "capture/document/page_document.h"
 
 namespace tabvoro::capture {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "capture/capture_settings.h"
-#include "capture/page_document.h"
+#include "capture/document/page_document.h"
 
 namespace tabvoro::capture {
 

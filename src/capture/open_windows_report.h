@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/page_document.h"
+#include "capture/document/page_document.h"
 
 namespace tabvoro::capture {
 

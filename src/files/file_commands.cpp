@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "capture/file_lines.h"
+#include "capture/output/file_lines.h"
 
 namespace tabvoro::files {
 

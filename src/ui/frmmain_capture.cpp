@@ -11,9 +11,9 @@
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
 #include "capture/capture_table.h"
-#include "capture/code_page.h"
-#include "capture/output_name.h"
-#include "capture/save_capture.h"
+#include "capture/output/code_page.h"
+#include "capture/output/output_name.h"
+#include "capture/output/save_capture.h"
 #include "ui/frmmain.h"
 #include "ui/mouse_label.h"
 

@@ -14,7 +14,7 @@
 #include <QSignalBlocker>
 #include <QUrl>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "files/file_commands.h"
 #include "ui/frmmain.h"
 

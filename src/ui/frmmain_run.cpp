@@ -17,7 +17,7 @@
 
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
-#include "capture/compact_output.h"
+#include "capture/output/compact_output.h"
 #include "capture/text_rules.h"
 #include "ui/frmmain.h"
 

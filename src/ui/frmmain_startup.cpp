@@ -14,10 +14,10 @@
 
 #include "browser/open_browser_windows.h"
 #include "browser/web_browser.h"
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "capture/open_windows_report.h"
 #include "capture/table_listing.h"
-#include "capture/url_list.h"
+#include "capture/output/url_list.h"
 #include "ui/cls_split_controls.h"
 #include "ui/frmmain.h"
 

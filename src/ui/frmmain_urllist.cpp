@@ -25,8 +25,8 @@
 #include "ui/event_hook.h"
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
-#include "capture/code_page.h"
-#include "capture/url_list.h"
+#include "capture/output/code_page.h"
+#include "capture/output/url_list.h"
 #include "capture/wildcard.h"
 #include "ui/frmmain.h"
 

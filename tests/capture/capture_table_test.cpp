@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "capture/static_document.h"
+#include "capture/document/static_document.h"
 
 namespace tabvoro::capture {
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <sys/wait.h>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "test_support.h"
 
 namespace tabvoro::test {

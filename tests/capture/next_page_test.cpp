@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/static_document.h"
+#include "capture/document/static_document.h"
 
 namespace tabvoro::capture {
 namespace {

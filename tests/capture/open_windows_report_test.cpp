@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/static_document.h"
+#include "capture/document/static_document.h"
 
 namespace tabvoro::capture {
 namespace {

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "capture/capture_table.h"
-#include "capture/static_document.h"
+#include "capture/document/static_document.h"
 
 namespace tabvoro::capture {
 namespace {

@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "support/local_http_server.h"
 #include "test_support.h"
 

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "browser/web_engine_setup.h"
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "support/test_window.h"
 #include "support/modal_answerer.h"
 #include "test_support.h"

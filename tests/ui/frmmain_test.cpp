@@ -13,7 +13,7 @@
 
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "support/local_http_server.h"
 #include "support/test_window.h"
 #include "support/modal_answerer.h"

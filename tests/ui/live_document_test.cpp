@@ -21,8 +21,8 @@
 #include "browser/page_snapshot.h"
 #include "browser/web_engine_setup.h"
 #include "capture/capture_table.h"
-#include "capture/document_dump.h"
-#include "capture/static_document.h"
+#include "capture/document/document_dump.h"
+#include "capture/document/static_document.h"
 #include "capture/text_rules.h"
 #include "support/local_http_server.h"
 

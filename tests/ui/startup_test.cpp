@@ -14,7 +14,7 @@
 
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "test_support.h"
 #include "ui/frmmain.h"
 

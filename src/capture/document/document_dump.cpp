@@ -1,4 +1,4 @@
-#include "capture/document_dump.h"
+#include "capture/document/document_dump.h"
 
 #include <string_view>
 

@@ -1,9 +1,9 @@
-#include "capture/html_charset.h"
+#include "capture/document/html_charset.h"
 
 #include <algorithm>
 #include <array>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 
 namespace tabvoro::capture::html {
 

@@ -1,9 +1,9 @@
-#include "capture/html_serializer.h"
+#include "capture/document/html_serializer.h"
 
 #include <cstring>
 #include <string_view>
 
-#include "capture/html_tree.h"
+#include "capture/document/html_tree.h"
 
 namespace tabvoro::capture::html {
 

@@ -1,4 +1,4 @@
-#include "capture/html_tree.h"
+#include "capture/document/html_tree.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "capture/inner_text.h"
+#include "capture/document/inner_text.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
-#include "capture/html_tree.h"
+#include "capture/document/html_tree.h"
 
 namespace tabvoro::capture::html {
 

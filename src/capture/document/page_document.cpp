@@ -1,4 +1,4 @@
-#include "capture/page_document.h"
+#include "capture/document/page_document.h"
 
 namespace tabvoro::capture {
 

@@ -1,4 +1,4 @@
-#include "capture/snapshot_document.h"
+#include "capture/document/snapshot_document.h"
 
 #include <algorithm>
 #include <limits>

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/page_document.h"
+#include "capture/document/page_document.h"
 
 namespace tabvoro::capture {
 

@@ -1,5 +1,5 @@
-#include "capture/static_document.h"
-#include "capture/file_descriptor.h"
+#include "capture/document/static_document.h"
+#include "capture/output/file_descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,12 +12,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "capture/html_charset.h"
-#include "capture/html_serializer.h"
-#include "capture/html_tree.h"
-#include "capture/inner_text.h"
+#include "capture/document/html_charset.h"
+#include "capture/document/html_serializer.h"
+#include "capture/document/html_tree.h"
+#include "capture/document/inner_text.h"
 #include "capture/text_rules.h"
-#include "capture/url.h"
+#include "capture/document/url.h"
 
 namespace tabvoro::capture {
 

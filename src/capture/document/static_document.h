@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "capture/page_document.h"
+#include "capture/document/page_document.h"
 
 namespace tabvoro::capture {
 

@@ -1,4 +1,4 @@
-#include "capture/url.h"
+#include "capture/document/url.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
-#include "capture/compact_output.h"
-#include "capture/file_descriptor.h"
+#include "capture/output/compact_output.h"
+#include "capture/output/file_descriptor.h"
 
 #include <cerrno>
 #include <climits>

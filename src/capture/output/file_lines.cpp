@@ -1,10 +1,10 @@
-#include "capture/file_lines.h"
+#include "capture/output/file_lines.h"
 
 #include <cerrno>
 
 #include <iconv.h>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "capture/text_rules.h"
 
 namespace tabvoro::capture {

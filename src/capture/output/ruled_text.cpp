@@ -1,9 +1,9 @@
-#include "capture/ruled_text.h"
+#include "capture/output/ruled_text.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "capture/text_rules.h"
 
 namespace tabvoro::capture {

@@ -1,5 +1,5 @@
-#include "capture/save_capture.h"
-#include "capture/file_descriptor.h"
+#include "capture/output/save_capture.h"
+#include "capture/output/file_descriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,10 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 #include "capture/error.h"
-#include "capture/output_name.h"
-#include "capture/ruled_text.h"
+#include "capture/output/output_name.h"
+#include "capture/output/ruled_text.h"
 
 namespace tabvoro::capture {
 

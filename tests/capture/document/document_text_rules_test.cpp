@@ -3,8 +3,8 @@
 // TABVORO_UPDATE_EXPECTED=1 rewrites the .expected files from the current reading; check each
 // rewritten file by hand before keeping it.
 
-#include "capture/document_dump.h"
-#include "capture/static_document.h"
+#include "capture/document/document_dump.h"
+#include "capture/document/static_document.h"
 
 #include <gtest/gtest.h>
 

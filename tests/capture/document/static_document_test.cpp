@@ -1,4 +1,4 @@
-#include "capture/static_document.h"
+#include "capture/document/static_document.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 
 #include <string>
 

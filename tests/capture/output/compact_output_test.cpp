@@ -1,4 +1,4 @@
-#include "capture/compact_output.h"
+#include "capture/output/compact_output.h"
 
 #include <filesystem>
 #include <iterator>

@@ -1,8 +1,8 @@
-#include "capture/file_lines.h"
+#include "capture/output/file_lines.h"
 
 #include <gtest/gtest.h>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 
 namespace tabvoro::capture {
 namespace {

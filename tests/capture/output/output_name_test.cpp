@@ -1,4 +1,4 @@
-#include "capture/output_name.h"
+#include "capture/output/output_name.h"
 
 #include <filesystem>
 #include <vector>

@@ -1,8 +1,8 @@
-#include "capture/ruled_text.h"
+#include "capture/output/ruled_text.h"
 
 #include <gtest/gtest.h>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 
 using namespace tabvoro::capture;
 

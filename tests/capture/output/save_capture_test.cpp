@@ -1,4 +1,4 @@
-#include "capture/save_capture.h"
+#include "capture/output/save_capture.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/code_page.h"
-#include "capture/ruled_text.h"
+#include "capture/output/code_page.h"
+#include "capture/output/ruled_text.h"
 #include "test_support.h"
 
 using namespace tabvoro::capture;

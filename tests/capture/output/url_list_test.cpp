@@ -1,8 +1,8 @@
-#include "capture/url_list.h"
+#include "capture/output/url_list.h"
 
 #include <gtest/gtest.h>
 
-#include "capture/code_page.h"
+#include "capture/output/code_page.h"
 
 namespace tabvoro::capture {
 namespace {
