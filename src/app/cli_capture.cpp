@@ -9,6 +9,7 @@
 #include "capture/output/compact_output.h"
 #include "capture/output/output_name.h"
 #include "capture/output/save_capture.h"
+#include "capture/document/saved_page.h"
 #include "capture/document/static_document.h"
 #include "cli_options.h"
 

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "capture/capture_table.h"
+#include "capture/document/saved_page.h"
 #include "capture/document/static_document.h"
 #include "capture/table_listing.h"
 #include "json_writer.h"

@@ -1,7 +1,8 @@
 #pragma once
 
 // The page document of an HTML text, parsed by gumbo as a browser would (implied tbody, foster
-// parenting). Used for saved pages, by the command line and by the engine tests.
+// parenting). Used for saved pages (see saved_page.h), by the command line and by the engine
+// tests.
 
 #include <functional>
 #include <memory>
@@ -36,15 +37,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
-
-// A loader for pages saved as files: an address "file:///..." is read from disk; any other
-// address fails (the static document does not fetch from the network).
-FrameLoader fileFrameLoader();
-
-// The "file://" address of a local path (made absolute).
-std::string fileUrlFromPath(const std::string &path);
-
-// Reads a saved page and its frames (from files beside it).
-Result<std::unique_ptr<StaticDocument>> loadStaticDocument(const std::string &path);
 
 }  // namespace tabvoro::capture

@@ -4,6 +4,7 @@
 // rewritten file by hand before keeping it.
 
 #include "capture/document/document_dump.h"
+#include "capture/document/saved_page.h"
 #include "capture/document/static_document.h"
 
 #include <gtest/gtest.h>

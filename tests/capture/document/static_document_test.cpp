@@ -1,3 +1,4 @@
+#include "capture/document/saved_page.h"
 #include "capture/document/static_document.h"
 
 #include <gtest/gtest.h>
