@@ -1,5 +1,6 @@
 #include "capture/output/ruled_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -108,7 +109,11 @@ std::string MakeRuledText(std::string_view captureText, std::string_view separat
     if (rows.empty())
         return std::string(captureText);
 
-    const std::size_t columns = countFields(rows.front(), separator);
+    // The widest line decides the columns: a capture of several tables holds lines of different
+    // lengths, and no field of any of them may be lost.
+    std::size_t columns = 0;
+    for (const std::string_view row : rows)
+        columns = std::max(columns, countFields(trimSpaces(row), separator));
     std::vector<std::size_t> columnWidths(columns, 0);
     std::vector<std::uint32_t> cellWidths;
     cellWidths.reserve(rows.size() * columns);

@@ -6,9 +6,9 @@
 
 using namespace tabvoro::capture;
 
-// The first line fixes the columns: a short row gets empty cells, a long row loses its extra
-// fields, blanks around a row go, an empty column is still drawn, and text after the last
-// CR LF is a row unless it is blank.
+// The line of the most fields fixes the columns: shorter rows, the first one too, get empty
+// cells at their end, so a wider table after a narrower one keeps its fields; blanks around a
+// row go, an empty column is still drawn, and text after the last CR LF is a row unless blank.
 TEST(RuledText, Draws)
 {
     struct Case {
@@ -24,8 +24,8 @@ TEST(RuledText, Draws)
         {"GB18030", "a\r\nb", "┏━┓\r\n┃a ┃\r\n┠─┨\r\n┃b ┃\r\n┗━┛\r\n"},
         {"GB18030", "a\r\n   ", "┏━┓\r\n┃a ┃\r\n┗━┛\r\n"},
         {"GB18030", "a,,abc\r\n  c  \r\nd,e,f,g\r\n",
-         "┏━┯━┯━━┓\r\n┃a │  │abc ┃\r\n┠─┼─┼──┨\r\n┃c │  │    ┃\r\n"
-         "┠─┼─┼──┨\r\n┃d │e │f   ┃\r\n┗━┷━┷━━┛\r\n"},
+         "┏━┯━┯━━┯━┓\r\n┃a │  │abc │  ┃\r\n┠─┼─┼──┼─┨\r\n┃c │  │    │  ┃\r\n"
+         "┠─┼─┼──┼─┨\r\n┃d │e │f   │g ┃\r\n┗━┷━┷━━┷━┛\r\n"},
         {"GB18030", "", ""},
         {"GB18030", "\r\n", "\r\n"},
         {"GB18030", "\r\na,b\r\n", "\r\na,b\r\n"},
