@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include <sys/stat.h>
+
 #include "capture/capture_session.h"
 #include "capture/capture_table.h"
 #include "capture/output/code_page.h"
@@ -16,6 +18,8 @@
 namespace tabvoro::cli {
 
 namespace {
+
+constexpr const char *kNothingCaptured = "nothing captured: no table matched, no file written";
 
 int fail(const std::string &message)
 {
@@ -61,7 +65,8 @@ int runCapture(const std::vector<std::string> &args)
     } else {
         std::error_code ec;
         std::filesystem::create_directories(options.outDir, ec);
-        if (!std::filesystem::is_directory(options.outDir))
+        std::error_code notFolder;
+        if (!std::filesystem::is_directory(options.outDir, notFolder))
             return fail("cannot create output folder " + options.outDir +
                         (ec ? ": " + ec.message() : std::string()));
         target.outputFolder = folderText(options.outDir);
@@ -87,10 +92,17 @@ int runCapture(const std::vector<std::string> &args)
             break;
         }
     }
-    if (const auto compacted = capture::CompactOutputFile(session.outputPath);
-        !compacted && std::filesystem::exists(session.outputPath) && status == 0)
-        status = fail("cannot rewrite " + session.outputPath + ": " + compacted.error().message);
-    std::cout << session.outputPath << '\n';
+    // Only a file of the run's own is compacted: never what a link there leads to.
+    struct stat output {};
+    const bool written = ::lstat(session.outputPath.c_str(), &output) == 0 && S_ISREG(output.st_mode);
+    if (written)
+        if (const auto compacted = capture::CompactOutputFile(session.outputPath); !compacted && status == 0)
+            status = fail("cannot rewrite " + session.outputPath + ": " + compacted.error().message);
+    // The last line names the output only when there is one to open.
+    if (written)
+        std::cout << session.outputPath << '\n';
+    else if (status == 0)
+        std::cout << kNothingCaptured << '\n';
     return status;
 }
 

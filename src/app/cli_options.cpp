@@ -12,7 +12,8 @@ const char *const kCaptureUsage = R"(Usage: tabvoro-cli capture [options] PAGE..
 Captures the tables of saved HTML pages (their frames load from files beside them), in order,
 as the pages of one run: same settings, one repeat check and tally, one output file, blank
 lines removed at the end. After each page the capture's tally is printed (nothing for a page
-that repeats the one before); the last line is the output file's path.
+that repeats the one before); the last line is the output file's path, or, when no page gave
+a capture, "nothing captured: no table matched, no file written".
 
 Options:
   --keyword TEXT     table keyword (default empty)

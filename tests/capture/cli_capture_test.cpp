@@ -172,6 +172,40 @@ TEST_F(CliCapture, FailuresExitWithTwoAndAMessage)
     EXPECT_EQ(run({"capture", "--help"}).status, 0);
 }
 
+// Pages and addresses no site should send still end in a clean exit: a page with no table
+// names no file, a host name longer than a file name may be is cut to fit, and a link placed in
+// the output folder under the next name is passed over, never written through.
+TEST_F(CliCapture, HostileInputEndsCleanly)
+{
+    writeBytes(dir.file("noise.html"), std::string("\x89PNG\r\n\x1a\n\0\xff\xfe<tab", 16));
+    auto result = run({"capture", "--header", dir.file("noise.html").string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "nothing captured: no table matched, no file written\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("download/data1.csv")));
+
+    const auto p1 = writePage("p.html", kTable1);
+    // An exit, not an abort; the end-of-run rewrite of a name this long is a matter of its own.
+    result = run({"capture", "--url", "http://www." + std::string(300, 'a') + ".com/", p1});
+    EXPECT_NE(result.status, -1) << result.err;
+    EXPECT_EQ(result.err.find("terminate"), std::string::npos) << result.err;
+    const std::string cutName = std::string(250, 'a') + "1.csv";
+    EXPECT_EQ(readBytes(dir.file("download/" + cutName)), gb18030("苹果,1234\r\n"));
+
+    writeBytes(dir.file("elsewhere.csv"), "mine\r\n");
+    std::filesystem::create_symlink(dir.file("elsewhere.csv"), dir.file("download/data1.csv"));
+    result = run({"capture", p1});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(lines(result.out).back(), "./download/data2.csv");
+    EXPECT_EQ(readBytes(dir.file("elsewhere.csv")), "mine\r\n");
+
+    // Named exactly, the link is refused rather than followed.
+    result = run({"capture", "--output", dir.file("download/data1.csv").string(), p1});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("符号链接"), std::string::npos) << result.err;
+    EXPECT_EQ(readBytes(dir.file("elsewhere.csv")), "mine\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("download/data1.csv")));
+}
+
 TEST_F(CliCapture, RunEndRemovesBlankLinesFromTheFile)
 {
     // A page whose capture starts with an empty line: the per-page text keeps it, the end of the

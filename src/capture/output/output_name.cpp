@@ -1,7 +1,8 @@
 #include "capture/output/output_name.h"
 
-#include <filesystem>
-#include <system_error>
+#include <algorithm>
+
+#include <sys/stat.h>
 
 #include "capture/text_rules.h"
 
@@ -10,6 +11,9 @@ namespace tabvoro::capture {
 namespace {
 
 constexpr std::string_view kFallbackName = "data";
+
+// The longest file name, in bytes, the file systems the output goes to accept.
+constexpr std::size_t kMaxNameBytes = 255;
 
 bool isUnsafeInFileName(unsigned char c)
 {
@@ -63,10 +67,24 @@ std::string incrementDecimal(std::string_view digits)
     return value;
 }
 
-bool isOrdinaryFile(const std::string &path)
+// Whether a name is taken in its folder. A folder of that name is not (as the naming rule
+// says); anything else is, a symbolic link above all, whether or not it leads anywhere: writing
+// through it would put the capture wherever the link points.
+bool nameTaken(const std::string &path)
 {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+// The first bytes of `text`, at most `limit`, never ending inside a UTF-8 character.
+std::string_view cutToBytes(std::string_view text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
 }
 
 }  // namespace
@@ -103,34 +121,43 @@ std::string UniqueFileName(const std::string &path)
 
     const std::string_view whole = normalized;
     const std::string_view folder = whole.substr(0, nameStart);
-    const std::string_view stem = whole.substr(nameStart, dot - nameStart);
     const std::string_view extension = whole.substr(dot);
+    // A name too long for the file system is cut first, so that the number continues what
+    // stays of it.
+    const std::string_view stem = cutToBytes(whole.substr(nameStart, dot - nameStart),
+                                             kMaxNameBytes - std::min(extension.size(), kMaxNameBytes));
 
     auto digitsStart = stem.size();
     while (digitsStart > 0 && stem[digitsStart - 1] >= '0' && stem[digitsStart - 1] <= '9')
         --digitsStart;
     const std::string_view digits = stem.substr(digitsStart);
 
-    std::string base(folder);
+    std::string prefix;
     std::string number;
     if (digits.empty()) {
-        base += stem;
+        prefix = stem;
         number = "1";
     } else {
-        base += stem.substr(0, digitsStart);
+        prefix = stem.substr(0, digitsStart);
         number = incrementDecimal(digits);
         // Leading zeros keep the digit count of the original ("007" continues as "008"); they
         // are fixed here once, so "009" is followed by "0010", not "010".
         if (digits.size() > number.size())
-            base.append(digits.size() - number.size(), '0');
+            prefix.append(digits.size() - number.size(), '0');
     }
 
-    std::string candidate = base + number + std::string(extension);
-    while (isOrdinaryFile(candidate)) {
+    // A number that gains a digit may push the name past the limit again: the prefix gives way.
+    const auto candidate = [&] {
+        const std::size_t tail = number.size() + extension.size();
+        return std::string(folder) + std::string(cutToBytes(prefix, kMaxNameBytes - std::min(tail, kMaxNameBytes))) +
+               number + std::string(extension);
+    };
+    std::string name = candidate();
+    while (nameTaken(name)) {
         number = incrementDecimal(number);
-        candidate = base + number + std::string(extension);
+        name = candidate();
     }
-    return candidate;
+    return name;
 }
 
 }  // namespace tabvoro::capture

@@ -19,9 +19,11 @@ std::string outputNameFromUrl(std::string_view url);
 // unique by UniqueFileName. `outputFolder` ends in "/".
 std::string webcbnm(std::string_view url, bool ruled, const std::string &outputFolder);
 
-// A path whose file name has an extension, numbered so that no ordinary file of that path
-// exists yet: "a.csv" gives "a1.csv", "abc123.csv" gives "abc124.csv", "abc007.csv" gives
-// "abc008.csv" then "abc009.csv", "abc0010.csv". "\\" in the path is taken as "/".
+// A path whose file name has an extension, numbered so that nothing but a folder has that path
+// yet (a symbolic link counts, even one that leads nowhere): "a.csv" gives "a1.csv",
+// "abc123.csv" gives "abc124.csv", "abc007.csv" gives "abc008.csv" then "abc009.csv",
+// "abc0010.csv". A name is cut, at a character's end, to fit in 255 bytes with its number and
+// extension. "\\" in the path is taken as "/".
 std::string UniqueFileName(const std::string &path);
 
 }  // namespace tabvoro::capture

@@ -35,13 +35,21 @@ void forceExtension(std::string &path, std::string_view extension)
 
 Result<void> appendToFile(const std::string &path, std::string_view bytes)
 {
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-    if (file.get() < 0)
+    // Never through a symbolic link, and never into anything but an ordinary file: a link or a
+    // FIFO placed in the output folder must not decide where the capture goes or stall the run
+    // (a FIFO opened without blocking has no reader to wait for).
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
+    if (file.get() < 0) {
+        if (errno == ELOOP)
+            return failure("无法打开文件：是符号链接");
         return failure(systemError("无法打开文件："));
+    }
 
     struct stat before {};
     if (::fstat(file.get(), &before) != 0)
         return failure(systemError("无法读取文件信息："));
+    if (!S_ISREG(before.st_mode))
+        return failure("无法打开文件：不是普通文件");
 
     std::size_t written = 0;
     while (written < bytes.size()) {

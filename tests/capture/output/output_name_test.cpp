@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "test_support.h"
@@ -55,7 +57,8 @@ TEST(OutputName, UniqueFileNameSkipsExistingFiles)
     }
 }
 
-TEST(OutputName, OnlyOrdinaryFilesAreTakenAndBackslashesAreSlashes)
+// A folder does not take a name; a symbolic link does, wherever it leads, and so does a FIFO.
+TEST(OutputName, EverythingButAFolderTakesANameAndBackslashesAreSlashes)
 {
     ScratchDir dir;
     std::filesystem::create_directory(dir.file("data1.csv"));
@@ -63,9 +66,51 @@ TEST(OutputName, OnlyOrdinaryFilesAreTakenAndBackslashesAreSlashes)
 
     writeBytes(dir.file("target"), "x");
     std::filesystem::create_symlink(dir.file("target"), dir.file("link1.csv"));
-    EXPECT_EQ(UniqueFileName(dir.folder() + "link.csv"), dir.folder() + "link2.csv");
+    std::filesystem::create_symlink(dir.file("nowhere"), dir.file("link2.csv"));
+    std::filesystem::create_directory_symlink(dir.path(), dir.file("link3.csv"));
+    ASSERT_EQ(::mkfifo(dir.file("link4.csv").c_str(), 0600), 0);
+    EXPECT_EQ(UniqueFileName(dir.folder() + "link.csv"), dir.folder() + "link5.csv");
 
-    EXPECT_EQ(UniqueFileName(dir.path().string() + "\\link.csv"), dir.folder() + "link2.csv");
+    EXPECT_EQ(UniqueFileName(dir.path().string() + "\\link.csv"), dir.folder() + "link5.csv");
+}
+
+// A name longer than a file name may be is cut, at the end of a whole character, so that it
+// holds its number and extension in 255 bytes, and it still finds a free number.
+TEST(OutputName, LongNamesAreCutToFit)
+{
+    ScratchDir dir;
+    const auto nameOf = [&](const std::string &path) { return path.substr(dir.folder().size()); };
+
+    const std::string cut = nameOf(webcbnm("http://www." + std::string(300, 'a') + ".com/", false, dir.folder()));
+    EXPECT_EQ(cut, std::string(250, 'a') + "1.csv");
+    writeBytes(dir.file(cut), "x");
+    EXPECT_EQ(nameOf(webcbnm("http://www." + std::string(300, 'a') + ".com/", false, dir.folder())),
+              std::string(250, 'a') + "2.csv");
+
+    // Three bytes a character: the cut goes back to the character's start.
+    const std::string chinese = nameOf(UniqueFileName(dir.folder() + [] {
+        std::string s;
+        for (int i = 0; i < 100; ++i)
+            s += "表";
+        return s;
+    }() + ".txt"));
+    EXPECT_EQ(chinese.size(), 3 * 83 + 1 + 4);
+    EXPECT_TRUE(chinese.ends_with("表1.txt"));
+
+    // A digit run cut to fit goes on counting; a number that gains a digit takes it from the name.
+    EXPECT_EQ(nameOf(UniqueFileName(dir.folder() + std::string(300, '5') + ".csv")),
+              std::string(250, '5') + "6.csv");
+    writeBytes(dir.file(std::string(245, 'b') + "9.csv"), "x");
+    EXPECT_EQ(nameOf(UniqueFileName(dir.folder() + std::string(245, 'b') + "8.csv")),
+              std::string(245, 'b') + "10.csv");
+    writeBytes(dir.file(std::string(249, 'c') + "9.csv"), "x");
+    EXPECT_EQ(nameOf(UniqueFileName(dir.folder() + std::string(249, 'c') + "8.csv")),
+              std::string(249, 'c') + "10.csv");
+    writeBytes(dir.file(std::string(250, 'd') + "9.csv"), "x");
+    EXPECT_EQ(nameOf(UniqueFileName(dir.folder() + std::string(250, 'd') + "8.csv")),
+              std::string(249, 'd') + "10.csv");
+    EXPECT_EQ(nameOf(UniqueFileName(dir.folder() + std::string(260, 'e') + "8.csv")),
+              std::string(250, 'e') + "1.csv");
 }
 
 TEST(OutputName, WebcbnmNamesByFormat)

@@ -1,8 +1,12 @@
 #include "capture/output/save_capture.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +71,8 @@ TEST(SaveCapture, FormatDecidesExtensionWithoutRenumbering)
     EXPECT_EQ(session.outputPath, dir.folder() + "x.csv");
 }
 
+// Nothing is written through a symbolic link (one that leads to a file or one that leads
+// nowhere) or into a FIFO, which would otherwise stall the save until something reads it.
 TEST(SaveCapture, FailuresAreReported)
 {
     struct Case {
@@ -75,11 +81,16 @@ TEST(SaveCapture, FailuresAreReported)
     const Case cases[] = {
         {"folder in the way", "taken.csv", "GB18030"}, {"parent is a file", "plain/x.csv", "GB18030"},
         {"missing folder", "missing/x.csv", "GB18030"}, {"unknown code page", "fresh.csv", "NO-SUCH"},
+        {"link to a file", "link.csv", "GB18030"},      {"link to nowhere", "dangling.csv", "GB18030"},
+        {"FIFO", "fifo.csv", "GB18030"},
     };
     for (const auto &c : cases) {
         ScratchDir dir;
         std::filesystem::create_directory(dir.file("taken.csv"));
         writeBytes(dir.file("plain"), "keep");
+        std::filesystem::create_symlink(dir.file("plain"), dir.file("link.csv"));
+        std::filesystem::create_symlink(dir.file("fresh.csv"), dir.file("dangling.csv"));
+        ASSERT_EQ(::mkfifo(dir.file("fifo.csv").c_str(), 0600), 0);
         CaptureSession session;
         session.outputPath = dir.folder() + c.relativePath;
         SaveTarget target = targetIn(dir);
@@ -98,16 +109,26 @@ TEST(SaveCapture, FailuresAreReported)
     }
 }
 
-// A device that is always full stands in for a full disk: the write must not pass for saved.
-TEST(SaveCapture, FullDiskIsAFailure)
+// A file size limit stands in for a full disk: a write that stops halfway must not pass for
+// saved, and the part of the capture that was written is taken back off the file.
+TEST(SaveCapture, WriteThatStopsHalfwayIsAFailure)
 {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
     ScratchDir dir;
-    std::filesystem::create_symlink("/dev/full", dir.file("full.csv"));
+    writeBytes(dir.file("small.csv"), "ab");
     CaptureSession session;
-    session.outputPath = dir.folder() + "full.csv";
-    const auto outcome = SaveCapture("a\r\n", targetIn(dir), session);
+    session.outputPath = dir.folder() + "small.csv";
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto outcome = SaveCapture("a\r\nb\r\n", targetIn(dir), session);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
     EXPECT_FALSE(outcome.saved);
-    EXPECT_NE(outcome.error.find(std::strerror(ENOSPC)), std::string::npos) << outcome.error;
+    EXPECT_NE(outcome.error.find(std::strerror(EFBIG)), std::string::npos) << outcome.error;
+    EXPECT_EQ(readBytes(dir.file("small.csv")), "ab");
 }
