@@ -2,27 +2,30 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <cstdlib>
 #include <expected>
-#include <optional>
-#include <iostream>
-
-#include <QFile>
-#include <QMessageBox>
-#include <QRadioButton>
 #include <fstream>
+#include <functional>
+#include <iostream>
+#include <limits>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "browser/web_browser.h"
+#include "browser/web_engine_setup.h"
 #include "capture/output/code_page.h"
 #include "capture/output/url_list.h"
-#include "browser/web_engine_setup.h"
+#include "capture/page_load_retry.h"
 #include "cli_options.h"
 #include "ui/frmmain.h"
 #include "ui/mouse_label.h"
@@ -31,7 +34,10 @@ namespace tabvoro::cli {
 
 namespace {
 
-constexpr int kLoadTimeoutMs = 120000;
+// The blank page the window opens as it starts is a local page; a minute is more than plenty.
+constexpr int kBlankPageTimeoutMs = 60000;
+// Times in seconds must fit a timer's milliseconds.
+constexpr double kMaxSeconds = std::numeric_limits<int>::max() / 1000;
 
 // What `run` adds to the capture options: how the run pages and when it stops.
 struct RunOptions {
@@ -42,6 +48,7 @@ struct RunOptions {
     std::optional<int> timerMs;
     std::optional<long> maxPages;
     double timeoutSeconds = 600;
+    double pageTimeoutSeconds = capture::kDefaultPageTimeoutMs / 1000.0;
 };
 
 // Takes the run options out of `args`, leaving the capture options and the URL.
@@ -53,7 +60,7 @@ std::expected<RunOptions, std::string> takeRunOptions(std::vector<std::string> &
         const std::string &arg = args[i];
         static const std::map<std::string, int> names = {
             {"--paging", 0}, {"--from", 1}, {"--to", 2}, {"--url-list", 3},
-            {"--dropdown", 4}, {"--timer", 5}, {"--max-pages", 6}, {"--timeout", 7}};
+            {"--dropdown", 4}, {"--timer", 5}, {"--max-pages", 6}, {"--timeout", 7}, {"--page-timeout", 8}};
         const auto name = names.find(arg);
         if (name == names.end()) {
             rest.push_back(arg);
@@ -62,11 +69,15 @@ std::expected<RunOptions, std::string> takeRunOptions(std::vector<std::string> &
         if (i + 1 >= args.size())
             return std::unexpected(arg + " needs a value");
         const std::string value = args[++i];
-        auto number = [&](double low) -> std::expected<double, std::string> {
+        // Numbers past `high` would overflow the timers they set, and a timer of a negative
+        // interval never fires: they are refused rather than run wrong.
+        auto number = [&](double low, double high) -> std::expected<double, std::string> {
             char *end = nullptr;
             const double n = std::strtod(value.c_str(), &end);
             if (value.empty() || *end != '\0' || !(n >= low))
                 return std::unexpected(arg + " needs a number of at least " + std::to_string(static_cast<long>(low)));
+            if (!(n <= high))
+                return std::unexpected(arg + " needs a number of at most " + std::to_string(static_cast<long long>(high)));
             return n;
         };
         switch (name->second) {
@@ -83,21 +94,27 @@ std::expected<RunOptions, std::string> takeRunOptions(std::vector<std::string> &
         case 3: run.urlListFile = value; break;
         case 4: run.dropDown = value; break;
         case 5: {
-            const auto ms = number(1);
+            const auto ms = number(1, std::numeric_limits<int>::max());
             if (!ms) return std::unexpected(ms.error());
             run.timerMs = static_cast<int>(*ms);
             break;
         }
         case 6: {
-            const auto pages = number(1);
+            const auto pages = number(1, 1e15);
             if (!pages) return std::unexpected(pages.error());
             run.maxPages = static_cast<long>(*pages);
             break;
         }
         case 7: {
-            const auto seconds = number(0);
+            const auto seconds = number(0, kMaxSeconds);
             if (!seconds) return std::unexpected(seconds.error());
             run.timeoutSeconds = *seconds;
+            break;
+        }
+        case 8: {
+            const auto seconds = number(1, kMaxSeconds);
+            if (!seconds) return std::unexpected(seconds.error());
+            run.pageTimeoutSeconds = *seconds;
             break;
         }
         }
@@ -143,25 +160,77 @@ void waitForBlankPage(ui::Frmmain &w)
         return;
     QEventLoop loop;
     QObject::connect(w.webBrowser(), &browser::WebBrowser::DocumentComplete, &loop, &QEventLoop::quit);
-    QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kBlankPageTimeoutMs, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-// Waits for the main frame's document to complete at an address other than the blank page.
-bool waitForPage(ui::Frmmain &w)
+// Runs the event loop until `done` holds or the deadline passes; false on the deadline.
+bool waitUntil(const QDeadlineTimer &deadline, const std::function<bool()> &done)
 {
+    if (done())
+        return true;
     QEventLoop loop;
-    bool ok = false;
-    QObject::connect(w.webBrowser(), &browser::WebBrowser::DocumentComplete, &loop,
-                     [&](const QUrl &url, bool success) {
-                         if (url.toString() == "about:blank")
-                             return;
-                         ok = success;
-                         loop.quit();
-                     });
-    QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
+    QTimer poll;
+    bool met = false;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            met = true;
+        if (met || deadline.hasExpired())
+            loop.quit();
+    });
+    poll.start(20);
     loop.exec();
-    return ok;
+    return met;
+}
+
+enum class FirstPage { Loaded, Failed, OutOfTime };
+
+// Loads the run's first page as the run loads every page: a load that fails or does not finish
+// within the page time-out is tried again after the run's waits, and after the last try the
+// run does not start.
+FirstPage loadFirstPage(ui::Frmmain &w, const QString &address, const QDeadlineTimer &runDeadline)
+{
+    capture::PageLoadRetry retry;
+    QString url = address;
+    for (;;) {
+        std::optional<bool> loaded;
+        QString failedUrl = url;
+        QString reason;
+        const auto connection = QObject::connect(
+            w.webBrowser(), &browser::WebBrowser::DocumentComplete, &w, [&](const QUrl &page, bool ok) {
+                if (page.toString() == "about:blank")
+                    return;
+                loaded = ok;
+                if (!ok) {
+                    failedUrl = page.toString();
+                    reason = w.webBrowser()->lastFailure().reason;
+                }
+            });
+        const QDeadlineTimer pageDeadline(w.pageTimeout());
+        const bool finished = waitUntil(runDeadline, [&] { return loaded.has_value() || pageDeadline.hasExpired(); });
+        QObject::disconnect(connection);
+        if (!finished)
+            return FirstPage::OutOfTime;
+        if (loaded == true)
+            return FirstPage::Loaded;
+        if (!loaded) {
+            failedUrl = w.webBrowser()->loadingUrl().toString();
+            w.webBrowser()->stop();
+            reason = QString::fromStdString(capture::pageTimeoutReason(w.pageTimeout()));
+        }
+        const auto step = retry.onFailure(failedUrl.toStdString(), reason.toStdString());
+        if (const auto *give = std::get_if<capture::GiveUpLoad>(&step)) {
+            std::cerr << "tabvoro-cli: " << give->message << '\n';
+            return FirstPage::Failed;
+        }
+        const auto &again = std::get<capture::RetryLoad>(step);
+        std::cerr << "tabvoro-cli: " << again.status << '\n';
+        const QDeadlineTimer wait(again.waitMs);
+        if (!waitUntil(runDeadline, [&] { return wait.hasExpired(); }))
+            return FirstPage::OutOfTime;
+        url = QString::fromStdString(again.url);
+        w.webBrowser()->Navigate(url);
+    }
 }
 
 }  // namespace
@@ -253,8 +322,22 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     if (!options.output.empty())
         window.setOutputPath(qs(options.output), true);
 
-    if (!waitForPage(window))
-        return fail("cannot load " + firstPage.toStdString());
+    window.setPageTimeout(static_cast<int>(run->pageTimeoutSeconds * 1000));
+
+    // The whole run obeys --timeout, its first load included.
+    const QDeadlineTimer deadline(static_cast<qint64>(run->timeoutSeconds * 1000));
+    const auto outOfTime = [&] {
+        std::cerr << "tabvoro-cli: the run did not end within " << run->timeoutSeconds << " s and was stopped\n";
+        return 3;
+    };
+    switch (loadFirstPage(window, firstPage, deadline)) {
+    case FirstPage::Loaded:
+        break;
+    case FirstPage::Failed:
+        return 4;
+    case FirstPage::OutOfTime:
+        return outOfTime();
+    }
 
     // Every kept capture prints its tally; the run stops as the button stops it after the
     // pages asked for, or when the time is up.
@@ -265,10 +348,12 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
         ++kept;
         if (window.lastSaveFailed())
             saveFailed = true;
-        if ((saveFailed || (run->maxPages && kept >= *run->maxPages)) &&
-            window.Command1->text() != capture::kIdleCaption)
+        if ((saveFailed || (run->maxPages && kept >= *run->maxPages)) && window.running())
             QTimer::singleShot(0, &window, [&window] { window.Command1->click(); });
     });
+    // A page tried again is told as it happens.
+    QObject::connect(&window, &ui::Frmmain::loadRetried, &window,
+                     [](const QString &status) { std::cerr << "tabvoro-cli: " << status.toStdString() << '\n'; });
     // A message box of the run (a missing "(*)") is answered at once: nobody is there to read it.
     QTimer answerer;
     QObject::connect(&answerer, &QTimer::timeout, [] {
@@ -280,30 +365,18 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     answerer.start(50);
 
     window.Command1->click();
-    bool timedOut = false;
-    if (window.Command1->text() != capture::kIdleCaption) {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (window.Command1->text() == capture::kIdleCaption)
-                loop.quit();
-        });
-        poll.start(50);
-        QTimer::singleShot(static_cast<int>(run->timeoutSeconds * 1000), &loop, [&] {
-            timedOut = true;
-            if (window.Command1->text() != capture::kIdleCaption)
-                window.Command1->click();
-            loop.quit();
-        });
-        loop.exec();
-    }
+    const bool ended = waitUntil(deadline, [&] { return !window.running(); });
+    if (!ended && window.running())
+        window.Command1->click();
     if (saveFailed)
         return fail("cannot write " + window.OutputPath().toStdString() + ": " + window.lastSaveError().toStdString());
+    if (!window.runEndMessage().isEmpty())
+        std::cerr << "tabvoro-cli: " << window.runEndMessage().toStdString() << '\n';
     std::cout << window.OutputPath().toStdString() << '\n';
-    if (timedOut) {
-        std::cerr << "tabvoro-cli: the run did not end within " << run->timeoutSeconds << " s and was stopped\n";
-        return 3;
-    }
+    if (window.runEndedOnFailedPage())
+        return 4;
+    if (!ended)
+        return outOfTime();
     return 0;
 }
 

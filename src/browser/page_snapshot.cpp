@@ -293,6 +293,37 @@ SnapshotRequest SnapshotRequest::forNextPage(const std::string &needle)
     return r;
 }
 
+SnapshotRequest SnapshotRequest::forNextPage(const capture::CaptureSettings &settings)
+{
+    SnapshotRequest r = forNextPage(settings.nextPageText);
+    if (settings.pagingMode == capture::PagingMode::NextLink && settings.inFrame && capture::isSet(settings.frameText) &&
+        capture::leadingNumber(settings.frameText) >= 0)
+        r.frame = indexFrom(capture::leadingNumber(settings.frameText));
+    return r;
+}
+
+bool SnapshotRequest::include(const SnapshotRequest &other)
+{
+    // What a read of tables asks is not merged: which tables, which cell forms and which row
+    // needle are one request's own.
+    const bool onlyElements = other.tables == Tables::None && !other.rowHtml && !other.rowNeedle &&
+                              other.cellHtml == capture::CellHtmlForm::None && other.frames == Frames::None &&
+                              !other.bodyText;
+    const bool sameElementParts = !elements || (elementHtml == other.elementHtml &&
+                                                elementNeedle == other.elementNeedle &&
+                                                elementHtmlTags == other.elementHtmlTags);
+    if (frame != other.frame || !onlyElements || !sameElementParts)
+        return false;
+    if (other.elements) {
+        elements = true;
+        elementHtml = other.elementHtml;
+        elementNeedle = other.elementNeedle;
+        elementHtmlTags = other.elementHtmlTags;
+    }
+    links = links || other.links;
+    return true;
+}
+
 QString snapshotScript(const SnapshotRequest &request)
 {
     return scriptText() + QStringLiteral("(") +

@@ -91,6 +91,12 @@ struct SnapshotRequest {
     // The next-page step: the element list with, for links, images and buttons, whether their
     // HTML holds `needle`.
     static SnapshotRequest forNextPage(const std::string &needle);
+    // What the next-page step of these settings reads: in the link mode aimed at the frame the
+    // settings name.
+    static SnapshotRequest forNextPage(const capture::CaptureSettings &settings);
+    // Adds the element list and links `other` reads (the next-page step's parts), so that one
+    // read serves both; false, and nothing added, when it reads another document or more.
+    bool include(const SnapshotRequest &other);
 };
 
 // The script that takes `request`, for a caller that runs it some other way (the DevTools

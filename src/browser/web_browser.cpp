@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
@@ -96,10 +98,18 @@ void WebBrowser::connectPage()
         emit NavigateComplete(url);
     });
 
-    connect(m_page, &QWebEnginePage::loadStarted, this, [this] {
+    // The loading notices carry what a failed load needs (its address and reason), which
+    // loadFinished(false) does not.
+    connect(m_page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus) {
+            loadEnded(info);
+            return;
+        }
         m_loading = true;
         m_navigationReported = false;
+        m_loadingUrl = info.url();
         watchFocusProxy();
+        emit LoadStarted();
     });
     connect(m_page, &QWebEnginePage::loadProgress, this, [this](int progress) {
         // A late report of the load just finished would overwrite the finished mark.
@@ -107,19 +117,7 @@ void WebBrowser::connectPage()
             return;
         emit ProgressChange(progress, 100);
     });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        m_loading = false;
-        watchFocusProxy();
-        const QUrl url = m_page->url();
-        if (ok && url != m_crashReloadUrl)
-            m_crashReloadUrl.clear();
-        if (!m_navigationReported) {
-            m_navigationReported = true;
-            emit NavigateComplete(url);
-        }
-        emit ProgressChange(0, 0);
-        emit DocumentComplete(url, ok);
-    });
+    connect(m_page, &WebPage::consoleMessage, this, &WebBrowser::ConsoleMessage);
 
     QAction *back = m_page->action(QWebEnginePage::Back);
     QAction *forward = m_page->action(QWebEnginePage::Forward);
@@ -137,6 +135,34 @@ void WebBrowser::connectPage()
             emit CommandStateChange(1, m_forwardEnabled);
         }
     });
+}
+
+void WebBrowser::loadEnded(const QWebEngineLoadingInfo &info)
+{
+    m_loading = false;
+    watchFocusProxy();
+    const bool ok = info.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
+    // A load the engine gave up because another one took its place, or that was stopped, is
+    // not a page that failed: what replaced it is reported in its turn.
+    constexpr int kNetAborted = -3;
+    const bool replaced = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus ||
+                          (info.errorDomain() == QWebEngineLoadingInfo::InternalErrorDomain &&
+                           info.errorCode() == kNetAborted);
+    const QUrl url = ok ? m_page->url() : info.url();
+    if (ok && url != m_crashReloadUrl)
+        m_crashReloadUrl.clear();
+    emit ProgressChange(0, 0);
+    if (replaced)
+        return;
+    m_showsFailedLoad = !ok;
+    if (!ok)
+        m_lastFailure = {url, info.errorString().isEmpty() ? QStringLiteral("错误 %1").arg(info.errorCode())
+                                                            : info.errorString()};
+    if (!m_navigationReported) {
+        m_navigationReported = true;
+        emit NavigateComplete(url);
+    }
+    emit DocumentComplete(url, ok);
 }
 
 void WebBrowser::Navigate(const QString &address)
@@ -223,19 +249,41 @@ capture::Result<QVariant> WebBrowser::evaluate(const QString &script, int timeou
     return capture::failure("the page did not answer within " + std::to_string(timeoutMs) + " ms");
 }
 
+capture::Result<QVariant> WebBrowser::performAction(const QString &script)
+{
+    // The engine asks for the window once the click has run its course, which may be after
+    // the script answered.
+    constexpr qint64 kGraceMs = 1000;
+    m_actionPopupsUntilMs = QDateTime::currentMSecsSinceEpoch() + 30000;
+    auto answer = evaluate(script);
+    m_actionPopupsUntilMs = QDateTime::currentMSecsSinceEpoch() + kGraceMs;
+    return answer;
+}
+
 bool WebBrowser::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_view && event->type() == QEvent::ChildAdded)
         QTimer::singleShot(0, this, &WebBrowser::watchFocusProxy);
     if (event->type() == QEvent::FocusOut && (watched == m_focusProxy || watched == m_view)) {
-        // Only focus taken by another control counts: not a switch to another window, an open
-        // menu or pop-up, nor the engine replacing its own widget. By now the application
-        // already names the widget that gets the focus.
+        // Only focus lost to nothing in particular counts: the window left for another one, or
+        // the focus taken away by a script. A click or a tab into another control is the user's
+        // choice of where to type, an open menu gives the focus back when it closes. By now the
+        // application already names the widget that gets the focus.
         const auto reason = static_cast<QFocusEvent *>(event)->reason();
         QWidget *next = QApplication::focusWidget();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && next && next != this &&
-            !isAncestorOf(next))
+        const bool toNothing = !next || !window()->isAncestorOf(next);
+        if (reason == Qt::ActiveWindowFocusReason) {
             emit LostFocus();
+        } else if (reason == Qt::OtherFocusReason && toNothing) {
+            // The engine hides the widget that takes the keys when it replaces it (a new
+            // renderer): that is no loss. Whether it went is known once the event is through.
+            QTimer::singleShot(0, this, [this, widget = QPointer<QWidget>(static_cast<QWidget *>(watched))] {
+                QWidget *now = QApplication::focusWidget();
+                const bool regained = now && (now == this || isAncestorOf(now));
+                if (widget && widget->isVisible() && widget == m_focusProxy && !regained && (!now || !window()->isAncestorOf(now)))
+                    emit LostFocus();
+            });
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -253,9 +301,13 @@ void WebBrowser::watchFocusProxy()
         proxy->installEventFilter(this);
 }
 
-void WebBrowser::showPopup(const QUrl &url)
+void WebBrowser::showPopup(const QUrl &url, bool userInitiated)
 {
-    // A pop-up without an address would only blank the page that opened it.
+    // A window a script opened by itself (an advertisement on a timer) is suppressed: in the
+    // middle of a run it would replace the page being harvested. One without an address would
+    // only blank the page that opened it.
+    if (!userInitiated && QDateTime::currentMSecsSinceEpoch() > m_actionPopupsUntilMs)
+        return;
     if (url.isEmpty() || url == kBlank)
         return;
     QTimer::singleShot(0, this, [this, url] { m_page->load(url); });

@@ -15,7 +15,7 @@ namespace tabvoro::browser {
 
 WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(profile, parent)
 {
-    // Pop-ups are let through to newWindowRequested, where they turn into loads of this page.
+    // Pop-ups are let through to newWindowRequested, where the view decides which to open.
     settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
     settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
     installPageScripts();
@@ -54,7 +54,7 @@ void WebPage::installPageScripts()
 void WebPage::refuseRequests()
 {
     connect(this, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest &request) {
-        emit popupRequested(request.requestedUrl());
+        emit popupRequested(request.requestedUrl(), request.isUserInitiated());
     });
     connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError &error) {
         QWebEngineCertificateError(error).rejectCertificate();
@@ -94,6 +94,9 @@ bool WebPage::javaScriptPrompt(const QUrl &, const QString &, const QString &def
     return true;
 }
 
-void WebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) {}
+void WebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message, int, const QString &)
+{
+    emit consoleMessage(message);
+}
 
 }  // namespace tabvoro::browser

@@ -17,8 +17,11 @@ public:
     static const QStringList &pageScripts();
 
 signals:
-    // A pop-up asked for `url`; the view shows it in place of the current page.
-    void popupRequested(const QUrl &url);
+    // A pop-up asked for `url`; `userInitiated` when a click or key of the user opened it (a
+    // link with target=_blank), not a script of the page by itself.
+    void popupRequested(const QUrl &url, bool userInitiated);
+    // A message a script of the page, or one of ours, wrote to the console.
+    void consoleMessage(const QString &message);
 
 protected:
     QWebEnginePage *createWindow(WebWindowType type) override;

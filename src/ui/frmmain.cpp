@@ -243,6 +243,7 @@ void Frmmain::connectHandlers()
     connect(WebBrowser1, &WebBrowser::TitleChange, this, &Frmmain::WebBrowser1_TitleChange);
     connect(WebBrowser1, &WebBrowser::LostFocus, this, &Frmmain::WebBrowser1_LostFocus);
     connect(WebBrowser1, &WebBrowser::DocumentComplete, this, &Frmmain::WebBrowser1_DocumentComplete);
+    createRunTimers();
 
     connectTableHandlers();
     connectUrlListHandlers();
@@ -359,6 +360,8 @@ void Frmmain::ShowStatus(int index, const QString &text)
 {
     if (index >= 0 && index < 4)
         Labar[index]->setText(text);
+    if (index == 3)
+        m_programStatusShown = true;
 }
 
 }  // namespace tabvoro::ui

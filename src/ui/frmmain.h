@@ -12,7 +12,9 @@
 
 #include "capture/capture_session.h"
 #include "capture/capture_settings.h"
+#include "capture/document/snapshot_document.h"
 #include "capture/next_page.h"
+#include "capture/page_load_retry.h"
 
 class QAction;
 class QCheckBox;
@@ -29,6 +31,7 @@ class QTimer;
 class QUrl;
 
 namespace tabvoro::browser {
+class TableChangeWatch;
 class WebBrowser;
 }
 
@@ -61,7 +64,11 @@ public:
 
     // The capture of the page shown: find the matching tables, keep the capture unless it
     // repeats the previous one, save it and report it.
-    void CaptureTable();
+    struct CaptureOutcome {
+        bool pageRead = false;  // the page was read (and its capture kept or dropped)
+        bool kept = false;
+    };
+    CaptureOutcome CaptureTable();
     void ShowStatus(int index, const QString &text);
     // What the option controls hold now, as a capture reads them.
     capture::CaptureSettings readCaptureSettings() const;
@@ -69,6 +76,15 @@ public:
     // Ends a run: disarms it, restores the button and removes blank lines from the output file.
     void EndRun();
     bool CaptureOnLoad() const { return m_captureOnLoad; }
+    // Whether a run is under way (the button reads "暂停抓取(&Z)").
+    bool running() const;
+    // How long a page of a run may take to load, or a page turned by script to change.
+    void setPageTimeout(int ms) { m_pageTimeoutMs = ms; }
+    int pageTimeout() const { return m_pageTimeoutMs; }
+    // Why the last run ended early: a page that did not load after its retries (pageFailed) or
+    // a next page that did not come; empty when it ran out of pages or was stopped.
+    QString runEndMessage() const { return m_runEndMessage; }
+    bool runEndedOnFailedPage() const { return m_runEndedOnFailedPage; }
 
     void OpenAddress(const QString &address);
     void ResetTableChoice();
@@ -89,6 +105,10 @@ public:
 signals:
     // A capture was kept and saved (or failed to save): its tally.
     void captureKept(const QString &status);
+    // A page of a run failed to load and is tried again; the status row's text.
+    void loadRetried(const QString &status);
+    // A run ended early, with the message of runEndMessage().
+    void runEndedEarly(const QString &message);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -127,7 +147,7 @@ private:
     // capture runs (frmmain_run.cpp)
     void Command1_Click();
     void Timer1_Timer();
-    void WebBrowser1_DocumentComplete(const QUrl &url);
+    void WebBrowser1_DocumentComplete(const QUrl &url, bool ok);
     void OpenNextPage();
     void carryOut(const capture::NextPageStep &step);
     bool pagingHolds(capture::PagingCheck check) const;
@@ -137,6 +157,37 @@ private:
     void txtNp_OLEDragDrop(class QDropEvent *event);
     void txtGjz_OLEDragDrop(QDropEvent *event);
     void keywordBoxDrop(QLineEdit *box, QDropEvent *event);
+    // The read of the page the next-page step takes, or the capture's when it holds what the
+    // step reads and the page has not changed since.
+    capture::Result<std::unique_ptr<capture::SnapshotDocument>> readPageForStep(const capture::CaptureSettings &settings);
+
+    // page loads and in-place pages of a run (frmmain_page_load.cpp)
+    void createRunTimers();
+    void WebBrowser1_LoadStarted();
+    void WebBrowser1_PageChanged();
+    // The capture and next-page step of an after-load run, once the page is there.
+    void captureAfterLoad(bool changedInPlace);
+    void pageLoadFailed(const QString &url, const QString &reason);
+    void retryFailedLoad();
+    void pageTimedOut();
+    // Before a step that may turn the page in place (a click, a drop-down changed).
+    void watchStepInPlace();
+    void stepStartedNoLoad();
+    void endRunEarly(const QString &message, bool pageFailed);
+    void stopRunWaits();
+    capture::PageLoadRetry m_loadRetry;
+    QTimer *m_retryTimer = nullptr;           // the wait before a failed page is tried again
+    QTimer *m_pageTimer = nullptr;            // the page time-out
+    QTimer *m_stepNavigationTimer = nullptr;  // how long a step has to start a new document
+    browser::TableChangeWatch *m_tableWatch = nullptr;
+    QString m_retryUrl;
+    int m_pageTimeoutMs = capture::kDefaultPageTimeoutMs;
+    int m_inPlaceRepeats = 0;  // in-place pages in a row that repeated the capture before them
+    QString m_runEndMessage;
+    bool m_runEndedOnFailedPage = false;
+    // The capture's read, kept for the next-page step when it holds the step's parts.
+    std::unique_ptr<capture::SnapshotDocument> m_stepRead;
+    QString m_stepReadStamp;
 
     // capture test and table choice (frmmain_tables.cpp)
     void connectTableHandlers();
@@ -254,6 +305,9 @@ private:
     FrmmainOptions m_options;
     capture::CaptureSession m_session;
     QString m_statusText;  // StatusText: the message last placed in a status label
+    // A message of the program's own reached Labar(3) since the browser's last status text: an
+    // empty status report must not wipe it.
+    bool m_programStatusShown = false;
     bool m_capturing = false;
     bool m_stepping = false;
     bool m_captureOnLoad = false;  // CaptureOnLoad: an after-load run is armed

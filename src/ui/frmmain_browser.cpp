@@ -11,7 +11,15 @@
 
 namespace tabvoro::ui {
 
-void Frmmain::WebBrowser1_StatusTextChange(const QString &text) { ShowStatus(3, text); }
+void Frmmain::WebBrowser1_StatusTextChange(const QString &text)
+{
+    // The empty report that follows a link no longer hovered would wipe a message of ours that
+    // came in since the link's address was shown.
+    if (text.isEmpty() && m_programStatusShown)
+        return;
+    ShowStatus(3, text);
+    m_programStatusShown = false;
+}
 
 void Frmmain::WebBrowser1_ProgressChange(int progress, int maximum)
 {

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "browser/page_change_watch.h"
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
 #include "capture/capture_table.h"
@@ -24,6 +25,7 @@ namespace {
 std::string utf8(const QString &text) { return text.toStdString(); }
 
 constexpr const char *kPageNotReadMessage = "未能读取当前网页，本次没有采集：";
+constexpr const char *kFailedPageMessage = "网页未能打开，本次没有采集：";
 
 }  // namespace
 
@@ -84,17 +86,29 @@ void Frmmain::webcbnm()
     ShowStatus(3, m_statusText);
 }
 
-void Frmmain::CaptureTable()
+Frmmain::CaptureOutcome Frmmain::CaptureTable()
 {
     // The read of the page waits in a nested event loop; a tick, a page notice or a click that
     // comes in meanwhile must not start a second capture over this one.
     if (m_capturing)
-        return;
+        return {};
+    // The engine's error page of a failed load is not the page asked for.
+    if (WebBrowser1->showsFailedLoad()) {
+        m_statusText = kFailedPageMessage + WebBrowser1->lastFailure().url.toString();
+        ShowStatus(3, m_statusText);
+        return {};
+    }
     m_capturing = true;
     const capture::CaptureSettings settings = readCaptureSettings();
-    auto document = browser::takeSnapshot(
-        [this](const QString &script) { return WebBrowser1->evaluate(script); },
-        browser::SnapshotRequest::forCapture(settings));
+    auto request = browser::SnapshotRequest::forCapture(settings);
+    // A run that pages by a link or drop-down reads the page again for its step right after
+    // this: one read serves both when the page stays as it is meanwhile.
+    const bool forStep = running() && (settings.pagingMode == capture::PagingMode::NextLink ||
+                                       settings.pagingMode == capture::PagingMode::DropDown) &&
+                         request.include(browser::SnapshotRequest::forNextPage(settings));
+    QString stamp;
+    auto document = browser::takeSnapshot(browser::stampedEvaluate(WebBrowser1, &stamp), request);
+    m_stepRead.reset();
     if (!document) {
         // The page could not be read at all (it was being replaced, the read timed out, its
         // renderer went). Counting that as an empty page would reset the repeat check and let a
@@ -103,12 +117,16 @@ void Frmmain::CaptureTable()
         m_capturing = false;
         m_statusText = kPageNotReadMessage + QString::fromStdString(document.error().message);
         ShowStatus(3, m_statusText);
-        return;
+        return {};
     }
     const auto outcome = capture::CaptureTable(**document, settings, m_session);
     m_capturing = false;
+    if (forStep) {
+        m_stepRead = std::move(*document);
+        m_stepReadStamp = stamp;
+    }
     if (!outcome.kept)
-        return;
+        return {true, false};
     m_statusText = QString::fromStdString(outcome.status);
     ShowStatus(0, m_statusText);
 
@@ -122,6 +140,7 @@ void Frmmain::CaptureTable()
     m_statusText = QString::fromStdString(saved.status);
     ShowStatus(3, m_statusText);
     emit captureKept(QString::fromStdString(outcome.status));
+    return {true, true};
 }
 
 void Frmmain::Labgjz_MouseUp()

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "browser/page_change_watch.h"
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
 #include "capture/output/compact_output.h"
@@ -80,6 +81,10 @@ void Frmmain::Command1_Click()
     }
     if (!pagingHolds(capture::PagingCheck::Full))
         return;
+    m_loadRetry.onSuccess();
+    m_runEndMessage.clear();
+    m_runEndedOnFailedPage = false;
+    m_inPlaceRepeats = 0;
     Command1->setText(capture::kRunningCaption);
     if (CheckDs->isChecked()) {
         Timer1->start();
@@ -92,16 +97,19 @@ void Frmmain::Command1_Click()
 
 void Frmmain::Timer1_Timer()
 {
-    if (busy())
+    // A page that failed to load waits for its retry: nothing of it is captured, and the run
+    // does not page past it.
+    if (busy() || m_retryTimer->isActive() || WebBrowser1->showsFailedLoad())
         return;
-    CaptureTable();
-    if (CheckKj->isChecked()) {
+    // The tick pages only from a page it has read, never past one it could not capture.
+    const bool read = CaptureTable().pageRead;
+    if (read && CheckKj->isChecked()) {
         // While the browser still reports a download the tick captures but does not page.
         if (Timer1Tag == "0/0" && pagingHolds(capture::PagingCheck::FrameTick)) {
             yieldOnce();
             OpenNextPage();
         }
-    } else if (pagingHolds(capture::PagingCheck::Full)) {
+    } else if (read && pagingHolds(capture::PagingCheck::Full)) {
         yieldOnce();
         OpenNextPage();
     }
@@ -117,17 +125,19 @@ void Frmmain::Timer1_Timer()
     Timer1->stop();
 }
 
-void Frmmain::WebBrowser1_DocumentComplete(const QUrl &)
+void Frmmain::WebBrowser1_DocumentComplete(const QUrl &url, bool ok)
 {
+    m_pageTimer->stop();
+    if (!ok) {
+        pageLoadFailed(url.toString(), WebBrowser1->lastFailure().reason);
+        return;
+    }
+    m_loadRetry.onSuccess();
     if (WebBrowser1->LocationURL() == "about:blank")
         return;
     if (CheckDs->isChecked() || !m_captureOnLoad || busy())
         return;
-    CaptureTable();
-    if (pagingHolds(capture::PagingCheck::Running)) {
-        yieldOnce();
-        OpenNextPage();
-    }
+    captureAfterLoad(false);
 }
 
 void Frmmain::OpenNextPage()
@@ -149,12 +159,7 @@ void Frmmain::OpenNextPage()
         capture::Result<std::unique_ptr<capture::SnapshotDocument>> page = capture::failure("not read");
         if (settings.pagingMode == capture::PagingMode::NextLink ||
             settings.pagingMode == capture::PagingMode::DropDown) {
-            auto request = browser::SnapshotRequest::forNextPage(settings.nextPageText);
-            if (settings.pagingMode == capture::PagingMode::NextLink && settings.inFrame &&
-                capture::isSet(settings.frameText) && capture::leadingNumber(settings.frameText) >= 0)
-                request.frame = static_cast<std::size_t>(capture::leadingNumber(settings.frameText));
-            page = browser::takeSnapshot([this](const QString &script) { return WebBrowser1->evaluate(script); },
-                                         request);
+            page = readPageForStep(settings);
             // A page that cannot be read at all is most likely still being replaced: no step now;
             // the next tick or page load tries again. (A frame that cannot be read is another
             // matter: the step then finds nothing to click and ends the run.)
@@ -186,6 +191,17 @@ void Frmmain::OpenNextPage()
     m_stepping = false;
 }
 
+capture::Result<std::unique_ptr<capture::SnapshotDocument>> Frmmain::readPageForStep(
+    const capture::CaptureSettings &settings)
+{
+    // The capture just read the page with the step's parts: unless the page has changed since
+    // (a new document, or any change its scripts made), that read is the step's as well.
+    if (auto read = std::move(m_stepRead); read && m_stepReadStamp == browser::currentChangeStamp(WebBrowser1))
+        return read;
+    return browser::takeSnapshot([this](const QString &script) { return WebBrowser1->evaluate(script); },
+                                 browser::SnapshotRequest::forNextPage(settings));
+}
+
 void Frmmain::carryOut(const capture::NextPageStep &step)
 {
     if (step.startPage)
@@ -198,12 +214,14 @@ void Frmmain::carryOut(const capture::NextPageStep &step)
         List3->setCurrentRow(*step.currentRow, QItemSelectionModel::NoUpdate);
 
     if (const auto *click = std::get_if<capture::ClickElement>(&step.action)) {
-        WebBrowser1->evaluate(elementScript(click->index, click->frame, "e.click();"));
+        watchStepInPlace();
+        WebBrowser1->performAction(elementScript(click->index, click->frame, "e.click();"));
     } else if (const auto *navigate = std::get_if<capture::NavigateTo>(&step.action)) {
         WebBrowser1->Navigate(QString::fromStdString(navigate->url));
     } else if (const auto *advance = std::get_if<capture::AdvanceDropDowns>(&step.action)) {
+        watchStepInPlace();
         for (const auto &change : advance->changes)
-            WebBrowser1->evaluate(elementScript(
+            WebBrowser1->performAction(elementScript(
                 change.index, std::nullopt,
                 "e.value=" + jsString(change.value) + ";e.dispatchEvent(new Event('change',{bubbles:true}));"));
     } else if (const auto *end = std::get_if<capture::EndTheRun>(&step.action)) {
@@ -213,6 +231,7 @@ void Frmmain::carryOut(const capture::NextPageStep &step)
             QMessageBox::information(this, "提示", QString::fromStdString(end->message));
             m_captureOnLoad = false;
             Timer1->stop();
+            stopRunWaits();
             Command1->setText(capture::kIdleCaption);
             Txturl->setFocus();
             (void)capture::CompactOutputFile(m_session.outputPath);
@@ -224,6 +243,7 @@ void Frmmain::EndRun()
 {
     m_captureOnLoad = false;
     Timer1->stop();
+    stopRunWaits();
     Command1->setText(capture::kIdleCaption);
     // A run that saved nothing has no file to compact; that is not a failure.
     (void)capture::CompactOutputFile(m_session.outputPath);

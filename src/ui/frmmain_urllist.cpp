@@ -103,9 +103,13 @@ void Frmmain::Txturl_OLEDragDrop(QDropEvent *event)
             event->ignore();
             return;
         }
-        Txturl->setText(data->text());
+        // A dropped address is opened and remembered, as one typed in and entered is.
+        const QString address = data->text().trimmed();
         event->setDropAction(event->modifiers().testFlag(Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction);
         event->accept();
+        Txturl->setText(address);
+        OpenAddress(address);
+        RememberAddress(address);
         return;
     }
     for (QString path : files) {

@@ -1,6 +1,7 @@
 // `tabvoro-cli run` as a program: the hidden window run over pages served on 127.0.0.1, its
 // printed tallies, output file and exit status.
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -101,12 +102,19 @@ private slots:
     void initTestCase()
     {
         QVERIFY(QFile::exists(TABVORO_CLI));
-        for (int n = 1; n <= 5; ++n) {
-            const QByteArray k = QByteArray::number(n);
-            const QByteArray next = n < 5 ? "<a href=\"" + QByteArray::number(n + 1) + ".html\">下一页</a>" : "<span>下一页</span>";
-            m_site.addPage("/chain/" + k + ".html",
-                           kHead + kTableStart + dataRows(k) + "<tr><td colspan=\"2\">" + next + "</td></tr></table></body></html>");
+        for (const char *chain : {"/chain/", "/flaky/", "/broken/"}) {
+            for (int n = 1; n <= 5; ++n) {
+                const QByteArray k = QByteArray::number(n);
+                const QByteArray next =
+                    n < 5 ? "<a href=\"" + QByteArray::number(n + 1) + ".html\">下一页</a>" : "<span>下一页</span>";
+                m_site.addPage(chain + k + ".html", kHead + kTableStart + dataRows(k) + "<tr><td colspan=\"2\">" + next +
+                                                        "</td></tr></table></body></html>");
+            }
         }
+        // Page 3 of one chain fails once, of the other every time; one page never answers.
+        m_site.failRequests("/flaky/3.html", 1);
+        m_site.failRequests("/broken/3.html", -1);
+        m_site.holdRequests("/held.html");
         for (auto *site : {&m_site, &m_otherSite}) {
             site->addPage("/num.html", kNumberedPage);
             site->addPage("/dd.html", kNumberedPage);
@@ -211,6 +219,13 @@ private slots:
         QTest::newRow("timer of zero") << QStringList{"--timer", "0", page} << "--timer needs a number of at least 1";
         QTest::newRow("max pages not a number") << QStringList{"--max-pages", "3x", page} << "--max-pages needs a number of at least 1";
         QTest::newRow("negative timeout") << QStringList{"--timeout", "-1", page} << "--timeout needs a number of at least 0";
+        // Past what a timer holds: no time-out at all, or a run that stalls.
+        QTest::newRow("timeout too long") << QStringList{"--timeout", "3000000", page}
+                                          << "--timeout needs a number of at most 2147483";
+        QTest::newRow("timer too long") << QStringList{"--timer", "3000000000", page}
+                                        << "--timer needs a number of at most 2147483647";
+        QTest::newRow("page timeout of zero") << QStringList{"--page-timeout", "0", page}
+                                              << "--page-timeout needs a number of at least 1";
         QTest::newRow("value missing") << QStringList{page, "--from"} << "--from needs a value";
         QTest::newRow("no address") << QStringList{"--keyword", "编号"} << "no page to capture";
         QTest::newRow("two addresses") << QStringList{page, page} << "run takes exactly one URL";
@@ -218,7 +233,6 @@ private slots:
                                           << "run with --url-list takes no URL";
         QTest::newRow("list missing") << QStringList{"--url-list", "/nonexistent/urls.txt"} << "cannot read /nonexistent/urls.txt";
         QTest::newRow("unknown capture option") << QStringList{"--colour", "red", page} << "unknown option --colour";
-        QTest::newRow("page that cannot be loaded") << QStringList{"http://127.0.0.1:1/none.html"} << "cannot load";
     }
 
     void badArgumentsExitWithTwo()
@@ -229,6 +243,58 @@ private slots:
         QCOMPARE(out.exitCode, 2);
         QVERIFY2(out.errors.contains("tabvoro-cli: " + message), qPrintable(out.errors));
         QVERIFY2(out.lines.isEmpty(), qPrintable(out.lines.join('|')));
+    }
+
+    // A page that fails once is tried again and the run goes on: nothing lost, nothing twice.
+    void failedPageIsTriedAgain()
+    {
+        const QString third = m_site.url("/flaky/3.html").toString();
+        const Outcome out = run({"--keyword", "编号", "--paging", "link", "--next-text", "下一页",
+                                 m_site.url("/flaky/1.html").toString()});
+        QCOMPARE(out.exitCode, 0);
+        QVERIFY2(out.errors.contains("1秒后第1次重试：" + third), qPrintable(out.errors));
+        QCOMPARE(out.lines.mid(0, out.lines.size() - 1), tallies(5));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, 5)));
+    }
+
+    // After its last try the run ends with 4, naming the page; what came before is kept.
+    void pageThatFailsEveryTimeEndsTheRunWithFour()
+    {
+        const QString third = m_site.url("/broken/3.html").toString();
+        const Outcome out = run({"--keyword", "编号", "--paging", "link", "--next-text", "下一页",
+                                 m_site.url("/broken/1.html").toString()});
+        QCOMPARE(out.exitCode, 4);
+        QVERIFY2(out.errors.contains("4次都失败，采集已停止：" + third), qPrintable(out.errors));
+        QCOMPARE(out.lines.mid(0, out.lines.size() - 1), tallies(2));
+        QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, 2)));
+    }
+
+    void firstPageThatCannotLoad_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("refused") << QStringList{"http://127.0.0.1:1/none.html"} << 4
+                                 << "4次都失败，采集已停止：http://127.0.0.1:1/none.html";
+        QTest::newRow("never answers, page time-out")
+            << QStringList{"--page-timeout", "1", m_site.url("/held.html").toString()} << 4 << "1秒内没有打开完";
+        QTest::newRow("never answers, run time-out")
+            << QStringList{"--timeout", "2", m_site.url("/held.html").toString()} << 3 << "was stopped";
+    }
+
+    void firstPageThatCannotLoad()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome out = run(args);
+        QCOMPARE(out.exitCode, exitCode);
+        QVERIFY2(out.errors.contains(message), qPrintable(out.errors));
+        QVERIFY2(out.lines.isEmpty(), qPrintable(out.lines.join('|')));
+        // The time-outs asked for, not the engine's own two minutes.
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void helpExitsWithZero()

@@ -1,5 +1,6 @@
-// The browser view against pages served on 127.0.0.1: silent dialogs, pop-ups kept in the view,
-// its events, script evaluation and recovery from a dead renderer.
+// The browser view against pages served on 127.0.0.1: silent dialogs, pop-ups the user asked for
+// kept in the view and the rest suppressed, permissions denied, its events, failed loads, script
+// evaluation and recovery from a dead renderer.
 
 #include <memory>
 
@@ -54,6 +55,24 @@ const QByteArray kIframePage = R"(<title>iframe</title><iframe src="/plain.html"
 const QByteArray kUnloadPage =
     "<title>unload</title><script>onbeforeunload = function (e) { e.returnValue = 'stay'; return 'stay'; };</script>";
 
+// Asks for every permission a page can ask for and writes down the answers.
+const QByteArray kPermissionsPage = R"(<title>permissions</title><body><script>
+var answers = {};
+function note(name, value) {
+  answers[name] = value;
+  if (Object.keys(answers).length === 4)
+    document.body.dataset.answers = ['geolocation', 'notification', 'media', 'screen'].map(function (k) { return k + ':' + answers[k]; }).join(' ');
+}
+navigator.geolocation.getCurrentPosition(function () { note('geolocation', 'granted'); },
+                                         function (e) { note('geolocation', e.code); });
+Notification.requestPermission().then(function (p) { note('notification', p); });
+// A machine without camera or microphone has nothing to ask for: what must not happen is a grant.
+navigator.mediaDevices.getUserMedia({audio: true, video: true})
+  .then(function () { note('media', 'granted'); }, function (e) { note('media', e.name === 'NotFoundError' ? 'NotAllowedError' : e.name); });
+navigator.mediaDevices.getDisplayMedia({video: true})
+  .then(function () { note('screen', 'granted'); }, function (e) { note('screen', e.name); });
+</script></body>)";
+
 const QString kBusyScript = "var t = Date.now(); while (Date.now() - t < 500) {} 1";
 
 }  // namespace
@@ -66,8 +85,10 @@ private slots:
     void cleanup();
 
     void pageDialogsStaySilent();
-    void popupsOpenInTheView_data();
-    void popupsOpenInTheView();
+    void popupsTheUserAsksForOpenInTheView();
+    void popupsOfScriptsAreSuppressed_data();
+    void popupsOfScriptsAreSuppressed();
+    void permissionRequestsAreDenied();
     void windowCloseShowsBlankPage();
     void unloadPromptLetsThePageGo();
     void pageScriptsRunInEveryFrame_data();
@@ -78,7 +99,8 @@ private slots:
     void navigationCommandsFollowHistory();
     void statusTextFollowsHoveredLink();
     void locationNameFallsBackToAddress();
-    void lostFocusWhenAnotherControlTakesFocus();
+    void lostFocusOnlyToNothingInParticular();
+    void failedLoadIsReportedWithItsAddress();
 
     void evaluateRunsApartFromPageScripts();
     void evaluateAnswersScriptThatLeavesThePage();
@@ -123,6 +145,14 @@ void WebBrowserTest::init()
     m_server->addPage("/titled.html", "<title>titled</title><a id='link' href='/plain.html' "
                                       "style='display:block;height:300px'>link</a>");
     m_server->addPage("/popup.html", "<title>popup</title>");
+    m_server->addPage("/blank-link.html", "<title>blank</title><a id='blank' target='_blank' href='/popup.html' "
+                                          "style='display:block;height:300px'>pop-up</a>");
+    // An advertisement of the page's own, on a timer.
+    m_server->addPage("/timer-open.html", "<title>ad</title><script>setTimeout(function(){try{window.open('/popup.html');}"
+                                          "catch(e){}var f=document.createElement('form');f.target='_blank';"
+                                          "f.action='/popup.html';document.body.appendChild(f);f.submit();},50);</script>");
+    m_server->addPage("/permissions.html", kPermissionsPage);
+    m_server->failRequests("/refused.html", -1);
     m_server->addPage("/close.html", "<script>setTimeout(function () { window.close(); }, 50)</script>");
     m_server->addPage("/globals.html",
                       "<script>var pageGlobal = 1; JSON.stringify = function () { return 'spoilt'; };</script>");
@@ -173,19 +203,53 @@ void WebBrowserTest::pageDialogsStaySilent()
     QCOMPARE(m_browser->LocationURL(), m_server->url("/dialogs.html").toString());
 }
 
-void WebBrowserTest::popupsOpenInTheView_data()
+void WebBrowserTest::popupsTheUserAsksForOpenInTheView()
 {
-    QTest::addColumn<QString>("script");
-    QTest::newRow("link with target _blank") << "document.getElementById('blank').click()";
-    QTest::newRow("window.open where the page scripts did not run") << "window.open('/popup.html')";
+    // A click of the user's on a link with target=_blank.
+    QVERIFY(open("/blank-link.html"));
+    QVERIFY(completes(m_server->url("/popup.html"), [&] {
+        QTest::mouseClick(m_browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
+    }));
+    QCOMPARE(m_browser->LocationURL(), m_server->url("/popup.html").toString());
+    // The program's own step clicks as the user would.
+    QVERIFY(open("/blank-link.html"));
+    QVERIFY(completes(m_server->url("/popup.html"),
+                      [&] { m_browser->performAction("document.getElementById('blank').click()"); }));
 }
 
-void WebBrowserTest::popupsOpenInTheView()
+void WebBrowserTest::popupsOfScriptsAreSuppressed_data()
 {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("script");
+    QTest::newRow("page's timer clicks a target _blank link") << "/blank-link.html" << "";
+    QTest::newRow("page's timer opens a window") << "/timer-open.html" << "";
+    QTest::newRow("our script clicks a target _blank link")
+        << "/dialogs.html" << "document.getElementById('blank').click()";
+    QTest::newRow("window.open where the page scripts did not run") << "/dialogs.html" << "window.open('/popup.html')";
+}
+
+void WebBrowserTest::popupsOfScriptsAreSuppressed()
+{
+    QFETCH(QString, page);
     QFETCH(QString, script);
-    QVERIFY(open("/dialogs.html"));
-    QVERIFY(completes(m_server->url("/popup.html"), [&] { m_browser->evaluate(script); }));
-    QCOMPARE(m_browser->LocationURL(), m_server->url("/popup.html").toString());
+    const QString url = m_server->url(page).toString();
+    QVERIFY(open(page));
+    if (page == "/blank-link.html")
+        evaluate("setTimeout(function(){document.getElementById('blank').click();},50);true", WebBrowser::ScriptWorld::Page);
+    if (!script.isEmpty())
+        evaluate(script);
+    QTest::qWait(1500);
+    QCOMPARE(m_browser->LocationURL(), url);
+    QCOMPARE(m_server->requestCount("/popup.html"), 0);
+}
+
+void WebBrowserTest::permissionRequestsAreDenied()
+{
+    QVERIFY(open("/permissions.html"));
+    // Each request is answered, and answered no, without a box.
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate("document.body.dataset.answers||''", WebBrowser::ScriptWorld::Page).toString(),
+                              QStringLiteral("geolocation:1 notification:denied media:NotAllowedError screen:NotAllowedError"),
+                              10000);
 }
 
 void WebBrowserTest::windowCloseShowsBlankPage()
@@ -301,20 +365,58 @@ void WebBrowserTest::locationNameFallsBackToAddress()
     QTRY_COMPARE(titles.last().at(0).toString(), m_server->url("/plain.html").toString());
 }
 
-void WebBrowserTest::lostFocusWhenAnotherControlTakesFocus()
+void WebBrowserTest::lostFocusOnlyToNothingInParticular()
 {
     QSignalSpy lost(m_browser, &WebBrowser::LostFocus);
     for (int round = 1; round <= 2; ++round) {
         QVERIFY(open("/titled.html"));
         m_browser->view()->setFocus();
         QTRY_VERIFY(m_browser->view()->focusProxy()->hasFocus());
-        m_other->setFocus();
+        // The user clicks or tabs into another control: that is where the typing goes.
+        QTest::mouseClick(m_other, Qt::LeftButton);
+        QTRY_VERIFY(m_other->hasFocus());
+        QTest::qWait(100);
+        QCOMPARE(lost.size(), round - 1);
+        // Another window takes over.
+        m_browser->view()->setFocus();
+        QTRY_VERIFY(m_browser->view()->focusProxy()->hasFocus());
+        QWidget elsewhere;
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
         QTRY_COMPARE(lost.size(), round);
+        elsewhere.close();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         // A new renderer brings a new widget to take the keys; it must be watched as well.
         QWidget *before = m_browser->view()->focusProxy();
         QVERIFY(completes(m_server->url("/titled.html"), [&] { m_browser->page()->load(QUrl("chrome://kill")); }));
         QTRY_VERIFY(m_browser->view()->focusProxy() != before);
     }
+}
+
+void WebBrowserTest::failedLoadIsReportedWithItsAddress()
+{
+    QVERIFY(open("/titled.html"));
+    QSignalSpy documents(m_browser, &WebBrowser::DocumentComplete);
+    const QUrl refused = m_server->url("/refused.html");
+    m_browser->Navigate(refused.toString());
+    QTRY_VERIFY_WITH_TIMEOUT(!documents.isEmpty(), 10000);
+    QCOMPARE(documents.first().at(0).toUrl(), refused);
+    QCOMPARE(documents.first().at(1).toBool(), false);
+    QVERIFY(m_browser->showsFailedLoad());
+    QCOMPARE(m_browser->lastFailure().url, refused);
+    QVERIFY2(!m_browser->lastFailure().reason.isEmpty(), "no reason given");
+    // A load replaced by another before it finished is no failure.
+    documents.clear();
+    m_server->holdRequests("/held.html");
+    m_browser->Navigate(m_server->url("/held.html").toString());
+    QTest::qWait(200);
+    QVERIFY(open("/plain.html"));
+    QTest::qWait(200);
+    QCOMPARE(documents.size(), 1);
+    QVERIFY(documents.first().at(1).toBool());
+    QVERIFY(!m_browser->showsFailedLoad());
 }
 
 void WebBrowserTest::evaluateRunsApartFromPageScripts()

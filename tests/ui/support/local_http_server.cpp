@@ -38,6 +38,10 @@ void LocalHttpServer::addPage(const QString &path, const QByteArray &body, const
 
 void LocalHttpServer::serveFolder(const QString &folder) { m_folder = folder; }
 
+void LocalHttpServer::failRequests(const QString &path, int times) { m_failures.insert(path, times); }
+
+void LocalHttpServer::holdRequests(const QString &path) { m_held.insert(path); }
+
 QUrl LocalHttpServer::url(const QString &path) const
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
@@ -53,6 +57,14 @@ void LocalHttpServer::answer(QTcpSocket *socket)
     const QString target = words.size() > 1 ? QString::fromUtf8(words[1]) : QStringLiteral("/");
     const QString path = QUrl(target).path();
     m_requests[path] += 1;
+    if (m_held.contains(path))
+        return;
+    if (auto failure = m_failures.find(path); failure != m_failures.end() && *failure != 0) {
+        if (*failure > 0)
+            --*failure;
+        socket->abort();
+        return;
+    }
 
     QByteArray status = "200 OK";
     QByteArray body;

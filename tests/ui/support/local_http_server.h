@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
@@ -22,6 +23,12 @@ public:
     // Serves the files of `folder` for paths not added as pages.
     void serveFolder(const QString &folder);
 
+    // The next `times` requests of `path` have their connection cut without an answer, as a
+    // server that resets it does; -1: every request.
+    void failRequests(const QString &path, int times);
+    // Requests of `path` are never answered: the connection stays open, as a hung server's does.
+    void holdRequests(const QString &path);
+
     QUrl url(const QString &path) const;
     quint16 port() const { return m_server.serverPort(); }
     int requestCount(const QString &path) const { return m_requests.value(path); }
@@ -32,6 +39,8 @@ private:
     QTcpServer m_server;
     QHash<QString, QPair<QByteArray, QByteArray>> m_pages;
     QHash<QString, int> m_requests;
+    QHash<QString, int> m_failures;  // requests of a path still to be cut
+    QSet<QString> m_held;
     QString m_folder;
 };
 

@@ -1,0 +1,50 @@
+#pragma once
+
+// Changes a page's own scripts make to the page shown, seen by a mutation observer in the page
+// (in our isolated world, where the page's scripts cannot see or stop it) rather than by the
+// program asking again and again.
+
+#include <QObject>
+#include <QString>
+
+#include "browser/page_snapshot.h"
+
+namespace tabvoro::browser {
+
+class WebBrowser;
+
+// Reads through `browser` as WebBrowser::evaluate does, and keeps in `stamp` a mark of the
+// document answered and of every change made to it so far, taken with the answer: two equal
+// stamps mean the same document, unchanged in between.
+EvaluateFn stampedEvaluate(WebBrowser *browser, QString *stamp);
+// The stamp of the page shown now (empty when the page cannot be asked).
+QString currentChangeStamp(WebBrowser *browser);
+
+// Tells when a page whose next page comes by script has shown it: start() before the step that
+// asks for it (the change may come at once), arm() once it is clear that no new document is
+// coming; settled() follows when the page's tables (of the page or of its readable frames) have
+// changed and then stayed unchanged for the settle time.
+class TableChangeWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit TableChangeWatch(WebBrowser *browser, int settleMs = 500);
+
+    bool start();
+    // False when the watch is gone (a new document replaced the page it watched).
+    bool arm();
+    // Stops listening; cheap enough for the moment a new document arrives.
+    void cancel();
+    bool isActive() const { return !m_token.isEmpty(); }
+
+signals:
+    void settled();
+
+private:
+    void onConsoleMessage(const QString &message);
+
+    WebBrowser *m_browser;
+    int m_settleMs;
+    QString m_token;
+};
+
+}  // namespace tabvoro::browser
