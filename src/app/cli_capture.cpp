@@ -83,6 +83,10 @@ int runCapture(const std::vector<std::string> &args)
             break;
         }
         const auto captured = capture::CaptureTable(**document, options.settings, session);
+        if (!captured.error.empty()) {
+            status = fail("page " + page + ": " + captured.error);
+            break;
+        }
         if (!captured.kept)
             continue;
         std::cout << captured.status << '\n';

@@ -53,9 +53,8 @@ std::size_t tableWidth(const Table &table, const std::vector<char> &walked)
             spans += colSpan;
             if (!walked[r])
                 continue;
-            while (grid.covered(r, p))
-                ++p;
-            grid.cover(r, std::min(rowSpan, rows - r), p, colSpan, true);
+            p = grid.freeFrom(r, p);
+            grid.cover(r, std::min(rowSpan, rows - r), p, colSpan);
             p += colSpan;
         }
         width = std::max({width, spans, p});
@@ -64,30 +63,47 @@ std::size_t tableWidth(const Table &table, const std::vector<char> &walked)
 }
 
 // Walks the matching tables of one capture into one capture text. The width is kept from one
-// table to the next: a later table is walked with the largest width met so far.
+// table to the next: a later table is walked with the largest width met so far. A text that
+// would grow past `maxBytes` is not built: the walk stops and says so.
 class TableWalker {
 public:
-    TableWalker(const CaptureSettings &settings, std::string baseUrl, std::string &text)
+    TableWalker(const CaptureSettings &settings, std::string baseUrl, std::string &text, std::size_t maxBytes)
         : m_settings(settings), m_baseUrl(std::move(baseUrl)), m_pagerText(pagerRowText(settings)),
-          m_text(text)
+          m_text(text), m_maxBytes(maxBytes)
     {
+        m_keptBefore.reserve(settings.fields.size() + 1);
+        m_keptBefore.push_back(0);
+        for (const Field &field : settings.fields)
+            m_keptBefore.push_back(m_keptBefore.back() + (field.selected ? 1 : 0));
     }
 
     std::int64_t rowsWalked() const { return m_rowsWalked; }
+    bool tooLarge() const { return m_tooLarge; }
 
     void walk(const Table &table)
     {
+        if (m_tooLarge)
+            return;
         const std::size_t rows = table.rowCount().value_or(0);
         // Rows walked: all but the first (unless the header is asked for) and the pager rows.
         // A row whose HTML cannot be read counts as a pager row.
         std::vector<char> walked(rows, 0);
+        std::size_t walkedRows = 0;
         for (std::size_t r = m_settings.includeHeader ? 0 : 1; r < rows; ++r) {
             const auto pager = table.rowHtmlContains(r, m_pagerText);
             walked[r] = pager && !*pager;
+            walkedRows += walked[r];
         }
         m_width = std::max(m_width, tableWidth(table, walked));
-        OccupancyGrid grid(m_width);
-        for (std::size_t r = 0; r < rows; ++r)
+        // Every kept position of a walked row gives at least one byte: a table whose width
+        // alone passes the limit is refused before a byte of it is built.
+        const std::size_t perRow = keptBetween(0, m_width);
+        if (perRow > 0 && walkedRows > (m_maxBytes - std::min(m_text.size(), m_maxBytes)) / perRow) {
+            m_tooLarge = true;
+            return;
+        }
+        OccupancyGrid grid;
+        for (std::size_t r = 0; r < rows && !m_tooLarge; ++r)
             if (walked[r])
                 walkRow(table, r, rows, grid);
     }
@@ -102,8 +118,36 @@ private:
         return !fieldListed() || p >= m_settings.fields.size() || m_settings.fields[p].selected;
     }
 
+    // How many of the positions first..end-1 give a field.
+    std::size_t keptBetween(std::size_t first, std::size_t end) const
+    {
+        if (first >= end)
+            return 0;
+        if (!fieldListed())
+            return end - first;
+        const std::size_t listed = m_settings.fields.size();
+        const auto keptBefore = [&](std::size_t p) { return p >= listed ? m_keptBefore[listed] + (p - listed) : m_keptBefore[p]; };
+        return keptBefore(end) - keptBefore(first);
+    }
+
+    bool roomFor(std::size_t bytes)
+    {
+        if (bytes > m_maxBytes - std::min(m_text.size(), m_maxBytes))
+            m_tooLarge = true;
+        return !m_tooLarge;
+    }
+
+    // `count` empty fields.
+    void appendEmpty(std::size_t count)
+    {
+        if (roomFor(count))
+            m_text.append(count, ',');
+    }
+
     void appendField(std::string_view value)
     {
+        if (!roomFor(value.size() + 1))
+            return;
         m_text.append(value);
         m_text.push_back(',');
     }
@@ -113,27 +157,31 @@ private:
         const std::size_t rowStart = m_text.size();
         const std::size_t cells = table.cellCount(r).value_or(0);
         std::size_t c = 0;
-        for (std::size_t p = 0; p < m_width || c < cells; ++p) {
-            if (grid.covered(r, p)) {
-                m_text.push_back(',');
+        for (std::size_t p = 0; (p < m_width || c < cells) && !m_tooLarge;) {
+            // A run of positions taken by cells above: one empty field each, kept or not.
+            if (const std::size_t free = grid.freeFrom(r, p); free > p) {
+                appendEmpty(free - p);
+                p = free;
                 continue;
             }
             if (c >= cells) {
-                // A short row: one empty field for each position after its last cell.
-                if (positionKept(p))
-                    m_text.push_back(',');
+                // A short row: one empty field for each kept position up to the next taken one.
+                const std::size_t taken = grid.coveredFrom(r, p, m_width);
+                appendEmpty(keptBetween(p, taken));
+                p = taken;
                 continue;
             }
             appendCell(table, r, c, p);
             const auto rowSpan = static_cast<std::size_t>(spanOrOne(table.cellRowSpan(r, c)));
             const auto colSpan = static_cast<std::size_t>(spanOrOne(table.cellColSpan(r, c)));
             grid.cover(r, std::min(rowSpan, rows - r), p, colSpan);
-            for (std::size_t k = 1; k < colSpan; ++k)
-                if (positionKept(p + k))
-                    m_text.push_back(',');
-            p += colSpan - 1;
+            appendEmpty(keptBetween(p + 1, p + colSpan));
+            p += colSpan;
             ++c;
         }
+        // The line end: the last "," becomes CR and LF follows; an empty line is both.
+        if (m_tooLarge || !roomFor(m_text.size() > rowStart ? 1 : 2))
+            return;
         if (m_text.size() > rowStart) {
             m_text.back() = '\r';  // the "," after the row's last field
             m_text.push_back('\n');
@@ -166,8 +214,12 @@ private:
     const std::string m_baseUrl;
     const std::string m_pagerText;
     std::string &m_text;
+    const std::size_t m_maxBytes;
+    // m_keptBefore[p]: how many of the listed positions before p are selected.
+    std::vector<std::size_t> m_keptBefore;
     std::size_t m_width = 0;
     std::int64_t m_rowsWalked = 0;
+    bool m_tooLarge = false;
 };
 
 std::string textValue(const Table &table, std::size_t row, std::size_t cell, bool numericCommas)
@@ -267,18 +319,24 @@ Read<const Document *> targetDocument(const Document &page, bool inFrame,
 }
 
 CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &settings,
-                            CaptureSession &session)
+                            CaptureSession &session, std::size_t maxTextBytes)
 {
     std::string text;
     std::int64_t rowsWalked = 0;
     if (const auto document = targetDocument(page, settings.inFrame, settings.frameText)) {
         const Document &doc = **document;
-        TableWalker walker(settings, doc.baseUrl().value_or(std::string()), text);
+        TableWalker walker(settings, doc.baseUrl().value_or(std::string()), text, maxTextBytes);
         const std::size_t tables = doc.tableCount().value_or(0);
-        for (std::size_t i = 0; i < tables; ++i) {
+        for (std::size_t i = 0; i < tables && !walker.tooLarge(); ++i) {
             const auto table = doc.table(i);
             if (table && *table && tableMatches(**table, i, settings))
                 walker.walk(**table);
+        }
+        if (walker.tooLarge()) {
+            // Nothing of it is kept: the repeat check and the tally stay as they were.
+            session.recordCount = 0;
+            session.statusText = tooLargeMessage(maxTextBytes);
+            return {false, {}, {}, session.statusText};
         }
         rowsWalked = walker.rowsWalked();
     }
@@ -293,7 +351,7 @@ CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &setting
     session.recordTotal += rowsWalked;
     session.statusText = "本次已采集表格数:" + std::to_string(session.captureCount) + "个,记录:" +
                          std::to_string(session.recordTotal) + "条";
-    return {true, collapseBlankLines(std::move(text)), session.statusText};
+    return {true, collapseBlankLines(std::move(text)), session.statusText, {}};
 }
 
 }  // namespace tabvoro::capture

@@ -10,20 +10,24 @@
 #include "capture/capture_session.h"
 #include "capture/capture_settings.h"
 #include "capture/document/page_document.h"
+#include "capture/output/save_capture.h"
 
 namespace tabvoro::capture {
 
 struct CaptureOutcome {
-    bool kept = false;   // false: a repeat of the last kept capture; nothing is shown or saved
+    bool kept = false;   // false: a repeat of the last kept capture, or refused; nothing is saved
     std::string text;    // the capture text, blank lines collapsed; what the save step receives
     std::string status;  // the tally for the status row, "本次已采集表格数:N个,记录:M条"
+    std::string error;   // why the capture was refused (too large); empty otherwise
 };
 
 // Captures `page` (or its frame, by the settings) and updates the tally in `session`. Never
-// fails: a document, frame, table or cell that cannot be read counts as absent, as the rules
-// below say, and the capture goes on.
+// fails on the page: a document, frame, table or cell that cannot be read counts as absent, as
+// the rules below say, and the capture goes on. A capture whose text would pass `maxTextBytes`
+// is refused whole, with `error` (also the session's status text) saying so, and leaves the
+// session's repeat check and tally as they were.
 CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &settings,
-                            CaptureSession &session);
+                            CaptureSession &session, std::size_t maxTextBytes = kMaxCaptureBytes);
 
 // The value a cell gives: its text (link mode: its first link's address).
 // Exposed for the tests and the table preview.

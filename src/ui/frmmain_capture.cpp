@@ -125,6 +125,8 @@ Frmmain::CaptureOutcome Frmmain::CaptureTable()
         m_stepRead = std::move(*document);
         m_stepReadStamp = stamp;
     }
+    if (!outcome.error.empty())
+        ShowStatus(3, m_statusText = QString::fromStdString(outcome.error));
     if (!outcome.kept)
         return {true, false};
     m_statusText = QString::fromStdString(outcome.status);

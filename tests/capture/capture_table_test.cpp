@@ -92,6 +92,11 @@ TEST(CaptureTableSpans, MergedCellsKeepTheColumnsAligned)
         {"<tr><td rowspan=2>A</td><td>B</td></tr><tr><td>C</td><td>D</td></tr>", "A,B,\r\n,C,D\r\n"},
         // A row span past the last row is harmless.
         {"<tr><td rowspan=9>A</td><td>B</td></tr><tr><td>C</td></tr>", "A,B\r\n,C\r\n"},
+        // A short row still gives the field of a position covered further right.
+        {"<tr><td>a</td><td>b</td><td rowspan=2>c</td><td>d</td></tr><tr><td>e</td></tr>", "a,b,c,d\r\ne,,,\r\n"},
+        // Row spans of different lengths side by side end each in its own row.
+        {"<tr><td rowspan=3>A</td><td rowspan=2>B</td><td>C</td></tr><tr><td>D</td></tr><tr><td>E</td><td>F</td></tr>",
+         "A,B,C\r\n,,D\r\n,E,F\r\n"},
     };
     for (const auto &[rows, expected] : cases)
         EXPECT_EQ(capture("<table>" + rows + "</table>", withHeader()), expected) << rows;
@@ -102,6 +107,49 @@ TEST(CaptureTableSpans, WidthCarriesOverToLaterTablesOfOneCapture)
     const std::string body = "<table><tr><td>a</td><td>b</td><td>c</td></tr></table>"
                              "<table><tr><td>x</td></tr></table>";
     EXPECT_EQ(capture(body, withHeader()), "a,b,c\r\nx,,\r\n");
+}
+
+// A few kilobytes of column spans can ask for gigabytes of empty fields. A capture past the
+// limit is refused whole, at once, and leaves the repeat check and the tally as they were.
+TEST(CaptureTableSize, CaptureThatWouldPassTheLimitIsRefusedWhole)
+{
+    std::string wide = "<table><tr>";
+    for (int i = 0; i < 1000; ++i)
+        wide += "<td colspan=1000>h</td>";
+    wide += "</tr>";
+    for (int i = 0; i < 2000; ++i)
+        wide += "<tr><td>x</td></tr>";
+    wide += "</table>";
+    const std::string tall = "<table><tr><td>0123456789</td></tr><tr><td>0123456789</td></tr>"
+                             "<tr><td>0123456789</td></tr></table>";
+    struct Case {
+        const char *what;
+        const std::string &body;
+        std::size_t limit;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"a million columns of 2,000 rows", wide, kMaxCaptureBytes, false},
+        {"rows of long cells", tall, 35, false},
+        {"exactly at the limit", tall, 36, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        CaptureSession session;
+        session.lastCapture = "previous";
+        session.captureCount = 3;
+        const auto outcome = CaptureTable(*page(c.body), withHeader(), session, c.limit);
+        EXPECT_EQ(outcome.kept, c.kept);
+        if (c.kept) {
+            EXPECT_EQ(outcome.text.size(), c.limit);
+            continue;
+        }
+        EXPECT_EQ(outcome.error, tooLargeMessage(c.limit));
+        EXPECT_EQ(session.statusText, outcome.error);
+        EXPECT_TRUE(outcome.text.empty());
+        EXPECT_EQ(session.lastCapture, "previous");
+        EXPECT_EQ(session.captureCount, 3);
+    }
 }
 
 TEST(CaptureTableHeader, FirstRowLeftOutUnlessAsked)

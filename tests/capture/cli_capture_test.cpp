@@ -198,6 +198,19 @@ TEST_F(CliCapture, HostileInputEndsCleanly)
     EXPECT_EQ(lines(result.out).back(), "./download/data2.csv");
     EXPECT_EQ(readBytes(dir.file("elsewhere.csv")), "mine\r\n");
 
+    // A page of a few kilobytes whose column spans ask for gigabytes: refused, nothing written.
+    std::string wide = "<table><tr>";
+    for (int i = 0; i < 1000; ++i)
+        wide += "<td colspan=1000>h</td>";
+    wide += "</tr>";
+    for (int i = 0; i < 2000; ++i)
+        wide += "<tr><td>x</td></tr>";
+    result = run({"capture", "--out-dir", "wide", writePage("wide.html", wide + "</table>")});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("1024 MB"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("wide/data1.csv")));
+
     // Named exactly, the link is refused rather than followed.
     result = run({"capture", "--output", dir.file("download/data1.csv").string(), p1});
     EXPECT_EQ(result.status, 2);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "capture/output/code_page.h"
@@ -88,8 +89,20 @@ bool isNumericCell(std::string_view cell)
 std::string MakeRuledText(std::string_view captureText, std::string_view separator,
                           CodePageWidths &widths)
 {
-    if (captureText.empty() || separator.empty())
+    return *MakeRuledText(captureText, separator, widths, std::numeric_limits<std::size_t>::max());
+}
+
+std::optional<std::string> MakeRuledText(std::string_view captureText, std::string_view separator,
+                                         CodePageWidths &widths, std::size_t maxBytes)
+{
+    // What cannot be drawn is handed back as it is, within the same limit.
+    const auto unchanged = [&]() -> std::optional<std::string> {
+        if (captureText.size() > maxBytes)
+            return std::nullopt;
         return std::string(captureText);
+    };
+    if (captureText.empty() || separator.empty())
+        return unchanged();
 
     std::vector<std::string_view> rows;
     for (std::size_t pos = 0;;) {
@@ -102,22 +115,28 @@ std::string MakeRuledText(std::string_view captureText, std::string_view separat
         pos = end + kCrLf.size();
     }
     if (rows.front().empty())
-        return std::string(captureText);
+        return unchanged();
     // Every capture line ends in CR LF, so the text after the last one is no row of its own.
     if (trimSpaces(rows.back()).empty())
         rows.pop_back();
     if (rows.empty())
-        return std::string(captureText);
+        return unchanged();
 
     // The widest line decides the columns: a capture of several tables holds lines of different
     // lengths, and no field of any of them may be lost.
     std::size_t columns = 0;
     for (const std::string_view row : rows)
         columns = std::max(columns, countFields(trimSpaces(row), separator));
+    // Each cell takes at least a piece and a bar on its line: a table wider than the limit
+    // allows is refused before its cells are measured.
+    const std::size_t leastCellBytes = 2 + kInnerBar.size();
+    if (columns > maxBytes / leastCellBytes / rows.size())
+        return std::nullopt;
     std::vector<std::size_t> columnWidths(columns, 0);
     std::vector<std::uint32_t> cellWidths;
     cellWidths.reserve(rows.size() * columns);
     std::size_t cellBytes = 0;
+    std::size_t cellWidthSum = 0;
     for (const std::string_view row : rows) {
         FieldReader fields(trimSpaces(row), separator);
         for (std::size_t j = 0; j < columns; ++j) {
@@ -125,6 +144,7 @@ std::string MakeRuledText(std::string_view captureText, std::string_view separat
             const std::size_t w = widths.width(cell);
             cellWidths.push_back(static_cast<std::uint32_t>(w));
             cellBytes += cell.size();
+            cellWidthSum += w;
             if (w > columnWidths[j])
                 columnWidths[j] = w;
         }
@@ -142,11 +162,17 @@ std::string MakeRuledText(std::string_view captureText, std::string_view separat
     const std::string top = ruleLine(kTopRule, columnWidths);
     const std::string middle = ruleLine(kMiddleRule, columnWidths);
     const std::string bottom = ruleLine(kBottomRule, columnWidths);
-    const std::size_t rowOverhead = (columns + 1) * kOuterBar.size() + kCrLf.size();
+    const std::size_t rowOverhead = 2 * kOuterBar.size() + (columns - 1) * kInnerBar.size() + kCrLf.size();
 
+    // Every cell line holds the cells' own bytes and their padding up to the column widths.
+    const long double size = static_cast<long double>(top.size() + bottom.size()) +
+                             static_cast<long double>(rows.size() - 1) * middle.size() +
+                             static_cast<long double>(cellBytes) - static_cast<long double>(cellWidthSum) +
+                             static_cast<long double>(rows.size()) * (widthSum + rowOverhead);
+    if (size > static_cast<long double>(maxBytes))
+        return std::nullopt;
     std::string out;
-    out.reserve(top.size() + bottom.size() + (rows.size() - 1) * middle.size() + cellBytes +
-                rows.size() * (widthSum + rowOverhead));
+    out.reserve(static_cast<std::size_t>(size));
     out += top;
     std::size_t cellIndex = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {

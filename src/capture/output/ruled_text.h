@@ -3,6 +3,8 @@
 // The ruled-text format: a capture text drawn as a table with box-drawing lines, columns
 // lined up by their width in bytes of the code page.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,5 +18,10 @@ class CodePageWidths;
 // that is empty).
 std::string MakeRuledText(std::string_view captureText, std::string_view separator,
                           CodePageWidths &widths);
+
+// The same, but nothing when the ruled table would be longer than `maxBytes`; it is then
+// never built, however large it would be.
+std::optional<std::string> MakeRuledText(std::string_view captureText, std::string_view separator,
+                                         CodePageWidths &widths, std::size_t maxBytes);
 
 }  // namespace tabvoro::capture

@@ -74,6 +74,13 @@ Result<void> appendToFile(const std::string &path, std::string_view bytes)
 
 }  // namespace
 
+std::string tooLargeMessage(std::size_t maxBytes)
+{
+    constexpr std::size_t mb = std::size_t{1} << 20;
+    const std::string limit = maxBytes % mb == 0 ? std::to_string(maxBytes / mb) + " MB" : std::to_string(maxBytes) + " 字节";
+    return "采集的文本超过 " + limit + "，本次没有采集，也没有写入文件";
+}
+
 SaveOutcome SaveCapture(std::string_view captureText, const SaveTarget &target,
                         CaptureSession &session)
 {
@@ -82,23 +89,34 @@ SaveOutcome SaveCapture(std::string_view captureText, const SaveTarget &target,
         if (session.outputPath.empty())
             session.outputPath = webcbnm(target.url, target.ruled, target.outputFolder);
 
+        // A text past the limit is refused before a byte of it reaches the file.
+        Result<void> written;
         if (target.ruled) {
             CodePageWidths widths(target.codePage);
-            outcome.shownText = MakeRuledText(captureText, ",", widths);
+            if (auto ruled = MakeRuledText(captureText, ",", widths, target.maxBytes))
+                outcome.shownText = std::move(*ruled);
+            else
+                written = failure(tooLargeMessage(target.maxBytes));
             if (!target.exactPath)
                 forceExtension(session.outputPath, "txt");
         } else {
-            outcome.shownText = std::string(captureText);
+            if (captureText.size() <= target.maxBytes)
+                outcome.shownText = std::string(captureText);
+            else
+                written = failure(tooLargeMessage(target.maxBytes));
             if (!target.exactPath)
                 forceExtension(session.outputPath, "csv");
         }
 
-        Result<void> written;
-        auto encoded = encodeText(outcome.shownText, target.codePage);
-        if (encoded)
-            written = appendToFile(session.outputPath, encoded->bytes);
-        else
-            written = failure("无法使用代码页 " + target.codePage + "：" + encoded.error().message);
+        if (written) {
+            auto encoded = encodeText(outcome.shownText, target.codePage);
+            if (!encoded)
+                written = failure("无法使用代码页 " + target.codePage + "：" + encoded.error().message);
+            else if (encoded->bytes.size() > target.maxBytes)
+                written = failure(tooLargeMessage(target.maxBytes));
+            else
+                written = appendToFile(session.outputPath, encoded->bytes);
+        }
 
         if (written) {
             outcome.saved = true;

@@ -2,6 +2,7 @@
 
 // The save step of a kept capture: append it to the output file in the code page.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,13 @@ namespace tabvoro::capture {
 
 inline constexpr const char *kSavedMessage = "数据采集成功，并保存到：";
 inline constexpr const char *kNotSavedMessage = "数据采集成功，但无法保存到：";
+
+// The most one capture may write: a page of a few kilobytes can ask, through its column spans,
+// for gigabytes of empty fields. A capture past it is refused whole, never written in part.
+inline constexpr std::size_t kMaxCaptureBytes = std::size_t{1} << 30;
+
+// What is shown when a capture would pass `maxBytes`.
+std::string tooLargeMessage(std::size_t maxBytes);
 
 struct SaveOutcome {
     bool saved = false;
@@ -25,6 +33,7 @@ struct SaveTarget {
     std::string outputFolder;  // ends in "/"
     std::string codePage;
     bool exactPath = false;    // the file was named by the user: never change its extension
+    std::size_t maxBytes = kMaxCaptureBytes;  // a text to write past this is refused
 };
 
 // Names the file when session.outputPath is empty, forces its extension to the format, draws the

@@ -109,6 +109,38 @@ TEST(SaveCapture, FailuresAreReported)
     }
 }
 
+// Past the limit nothing is written, neither the ruled table (never even drawn) nor the text.
+TEST(SaveCapture, TextPastTheLimitIsNotWritten)
+{
+    struct Case {
+        bool ruled;
+        std::string text;
+        bool saved;
+    };
+    const Case cases[] = {
+        {true, "名称,价格\r\n苹果,5\r\n", false},
+        {true, std::string(500000, ',') + "\r\n", false},
+        {false, std::string(41, 'a'), false},
+        {false, std::string(40, 'a'), true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20));
+        ScratchDir dir;
+        writeBytes(dir.file("kept.csv"), "old\r\n");
+        CaptureSession session;
+        session.outputPath = dir.folder() + "kept.csv";
+        SaveTarget target = targetIn(dir, c.ruled);
+        target.exactPath = true;
+        target.maxBytes = 40;
+        const auto outcome = SaveCapture(c.text, target, session);
+        EXPECT_EQ(outcome.saved, c.saved);
+        EXPECT_EQ(readBytes(dir.file("kept.csv")), c.saved ? "old\r\n" + c.text : "old\r\n");
+        if (!c.saved) {
+            EXPECT_EQ(outcome.error, tooLargeMessage(40));
+        }
+    }
+}
+
 // A file size limit stands in for a full disk: a write that stops halfway must not pass for
 // saved, and the part of the capture that was written is taken back off the file.
 TEST(SaveCapture, WriteThatStopsHalfwayIsAFailure)
