@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "capture/document/html_tree.h"
 
@@ -108,7 +109,10 @@ void appendAttributeName(const GumboAttribute &attr, std::string &out)
 
 class Serializer {
 public:
-    explicit Serializer(std::string &out) : m_out(out) {}
+    explicit Serializer(std::string &out, const InnerHtmlRange *onElement = nullptr)
+        : m_out(out), m_onElement(onElement)
+    {
+    }
 
     bool enter(const GumboNode *node)
     {
@@ -116,6 +120,10 @@ public:
         case GUMBO_NODE_ELEMENT:
         case GUMBO_NODE_TEMPLATE:
             startTag(node);
+            if (isVoid(node))
+                return false;
+            if (m_onElement)
+                m_starts.push_back(m_out.size());
             if (hasInertContent(node)) {
                 if (const auto source = sourceContent(node)) {
                     appendSourceText(*source);
@@ -123,7 +131,7 @@ public:
                     return false;
                 }
             }
-            return !isVoid(node);
+            return true;
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
         case GUMBO_NODE_CDATA:
@@ -147,6 +155,10 @@ public:
     {
         if (!isElement(node))
             return;
+        if (m_onElement) {
+            (*m_onElement)(node, m_starts.back(), m_out.size());
+            m_starts.pop_back();
+        }
         m_out.append("</");
         appendLocalName(node, m_out);
         m_out.push_back('>');
@@ -184,6 +196,8 @@ private:
     }
 
     std::string &m_out;
+    const InnerHtmlRange *m_onElement;
+    std::vector<std::size_t> m_starts;  // where the children of each open element begin
 };
 
 }  // namespace
@@ -191,6 +205,12 @@ private:
 void appendInnerHtml(const GumboNode *node, std::string &out)
 {
     Serializer serializer(out);
+    walkBelow(node, serializer);
+}
+
+void appendInnerHtml(const GumboNode *node, std::string &out, const InnerHtmlRange &onElement)
+{
+    Serializer serializer(out, &onElement);
     walkBelow(node, serializer);
 }
 

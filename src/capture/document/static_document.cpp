@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 
 #include "capture/document/html_serializer.h"
 #include "capture/document/html_tree.h"
@@ -84,9 +85,56 @@ std::string outOfRange(std::string_view what, std::size_t index, std::size_t cou
     return "no " + std::string(what) + " " + std::to_string(index) + " (there are " + std::to_string(count) + ")";
 }
 
+// Whether a row's inner HTML holds a text, for every row of a document from one serialisation
+// of it. A row of a table nested n deep is part of the HTML of the n rows around it: serialised
+// row by row, the pager-row test of every level would write it again, n² in all.
+class RowHtmlIndex {
+public:
+    explicit RowHtmlIndex(const GumboNode *document) : m_document(document) {}
+
+    bool contains(const GumboNode *row, const std::string &needle) const
+    {
+        if (needle.empty())
+            return true;
+        const std::lock_guard lock(m_mutex);
+        if (!m_built || needle != m_needle)
+            build(needle);
+        const auto range = m_rows.find(row);
+        if (range == m_rows.end())
+            return html::innerHtml(row).find(needle) != std::string::npos;
+        // The first occurrence at or after the row's start is the one that ends soonest.
+        const auto hit = std::lower_bound(m_hits.begin(), m_hits.end(), range->second.first);
+        return hit != m_hits.end() && *hit + needle.size() <= range->second.second;
+    }
+
+private:
+    void build(const std::string &needle) const
+    {
+        std::string html;
+        m_rows.clear();
+        html::appendInnerHtml(m_document, html, [this](const GumboNode *element, std::size_t start, std::size_t end) {
+            if (isHtmlElement(element, GUMBO_TAG_TR))
+                m_rows.emplace(element, std::pair{start, end});
+        });
+        m_hits.clear();
+        for (auto at = html.find(needle); at != std::string::npos; at = html.find(needle, at + 1))
+            m_hits.push_back(at);
+        m_needle = needle;
+        m_built = true;
+    }
+
+    const GumboNode *m_document;
+    mutable std::mutex m_mutex;
+    mutable bool m_built = false;
+    mutable std::string m_needle;
+    // Each row's inner HTML in the serialisation, and where the needle begins in it, in order.
+    mutable std::unordered_map<const GumboNode *, std::pair<std::size_t, std::size_t>> m_rows;
+    mutable std::vector<std::size_t> m_hits;
+};
+
 class StaticTable final : public Table {
 public:
-    explicit StaticTable(const GumboNode *table) : m_table(table) {}
+    StaticTable(const GumboNode *table, const RowHtmlIndex &rowHtml) : m_table(table), m_rowHtml(rowHtml) {}
 
     Read<std::string> text() const override
     {
@@ -128,6 +176,14 @@ public:
         if (row >= m_rows.size())
             return failure(outOfRange("row", row, m_rows.size()));
         return html::innerHtml(m_rows[row]);
+    }
+
+    Read<bool> rowHtmlContains(std::size_t row, const std::string &needle) const override
+    {
+        ensureRows();
+        if (row >= m_rows.size())
+            return failure(outOfRange("row", row, m_rows.size()));
+        return m_rowHtml.contains(m_rows[row], needle);
     }
 
     Read<std::size_t> cellCount(std::size_t row) const override
@@ -230,6 +286,7 @@ private:
     }
 
     const GumboNode *m_table;
+    const RowHtmlIndex &m_rowHtml;
     mutable std::once_flag m_rowsOnce;
     mutable std::vector<const GumboNode *> m_rows;
     // Cells of row r are m_cells[m_cellStart[r]] up to m_cells[m_cellStart[r + 1]]: one array
@@ -361,6 +418,9 @@ private:
 
 // What the document needs of its whole tree for most reads, gathered in one walk.
 struct TreeIndex {
+    explicit TreeIndex(const RowHtmlIndex &rows) : rowHtml(rows) {}
+
+    const RowHtmlIndex &rowHtml;
     std::vector<std::unique_ptr<StaticTable>> tables;
     std::vector<const GumboNode *> frames;
     std::vector<const GumboNode *> links;
@@ -378,7 +438,7 @@ struct TreeIndex {
             return false;
         switch (node->v.element.tag) {
         case GUMBO_TAG_TABLE:
-            tables.push_back(std::make_unique<StaticTable>(node));
+            tables.push_back(std::make_unique<StaticTable>(node, rowHtml));
             break;
         case GUMBO_TAG_FRAME:
         case GUMBO_TAG_IFRAME:
@@ -429,7 +489,7 @@ struct ElementCollector {
 struct StaticDocument::Impl {
     Impl(std::string html, std::string url, FrameLoader frameLoader, int frameDepth)
         : tree(std::move(html)), documentUrl(std::move(url)), loader(std::move(frameLoader)),
-          depth(frameDepth)
+          depth(frameDepth), rowHtml(tree.document()), treeIndex(rowHtml)
     {
     }
 
@@ -494,6 +554,7 @@ struct StaticDocument::Impl {
     std::string documentUrl;
     FrameLoader loader;
     int depth;
+    RowHtmlIndex rowHtml;
 
     mutable std::once_flag indexOnce;
     mutable TreeIndex treeIndex;
