@@ -7,20 +7,26 @@ namespace tabvoro::capture {
 
 namespace {
 
-// Code points of a UTF-8 text, so that "?" and "[...]" take a Chinese character as one.
+// Code points of a UTF-8 text, so that "?" and "[...]" take a Chinese character as one. A byte
+// that begins no valid character stands for itself, as a value no character has: two texts
+// match character for character only when their bytes do.
 std::vector<char32_t> codePoints(std::string_view text)
 {
+    constexpr char32_t kLoneByte = 0x110000;
     std::vector<char32_t> out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        char32_t cp = extra == 3 ? c & 0x07 : extra == 2 ? c & 0x0F : extra == 1 ? c & 0x1F : c;
+        const int length = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+        char32_t cp = length == 4 ? c & 0x07 : length == 3 ? c & 0x0F : length == 2 ? c & 0x1F : c;
         std::size_t j = i + 1;
-        for (; extra > 0 && j < text.size() && (static_cast<unsigned char>(text[j]) & 0xC0) == 0x80; --extra, ++j)
+        for (; length > 0 && j < i + length && j < text.size() && (static_cast<unsigned char>(text[j]) & 0xC0) == 0x80; ++j)
             cp = (cp << 6) | (static_cast<unsigned char>(text[j]) & 0x3F);
-        out.push_back(cp);
-        i = j;
+        constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        const bool valid = length > 0 && j == i + length && cp >= kLeast[length] && cp <= 0x10FFFF &&
+                           (cp < 0xD800 || cp > 0xDFFF);
+        out.push_back(valid ? cp : kLoneByte + c);
+        i = valid ? j : i + 1;
     }
     return out;
 }

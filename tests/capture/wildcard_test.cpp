@@ -38,6 +38,12 @@ TEST(Wildcard, PatternsMatchTheWholeAddress)
         {"p[!abc].htm", "pd.htm", true},
         {"p[!abc].htm", "pa.htm", false},
         {"p[页面].htm", "p面.htm", true},
+        // Bytes that begin no character are one each and match only themselves.
+        {"\xE1\xFE!", "\xF1\xFE!", false},
+        {"\xC0\x80", "\xC1\x80", false},
+        {"\xC0\x80", "\xC0\x80", true},
+        {"?", "\xE4\xB8", false},
+        {"??", "\xE4\xB8", true},
         {"p[abc.htm", "p[abc.htm", false},
         {"p[abc.htm", "pa.htm", false},
         {"*", "", true},

@@ -124,8 +124,12 @@ std::string UniqueFileName(const std::string &path)
     const std::string_view extension = whole.substr(dot);
     // A name too long for the file system is cut first, so that the number continues what
     // stays of it.
-    const std::string_view stem = cutToBytes(whole.substr(nameStart, dot - nameStart),
-                                             kMaxNameBytes - std::min(extension.size(), kMaxNameBytes));
+    std::string_view stem = cutToBytes(whole.substr(nameStart, dot - nameStart),
+                                       kMaxNameBytes - std::min(extension.size(), kMaxNameBytes));
+    // A name of digits alone has no prefix to give way when its number gains a digit.
+    if (!stem.empty() && stem.size() + extension.size() >= kMaxNameBytes &&
+        stem.find_first_not_of("0123456789") == std::string_view::npos)
+        stem.remove_suffix(1);
 
     auto digitsStart = stem.size();
     while (digitsStart > 0 && stem[digitsStart - 1] >= '0' && stem[digitsStart - 1] <= '9')

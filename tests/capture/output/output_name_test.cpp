@@ -99,7 +99,9 @@ TEST(OutputName, LongNamesAreCutToFit)
 
     // A digit run cut to fit goes on counting; a number that gains a digit takes it from the name.
     EXPECT_EQ(nameOf(UniqueFileName(dir.folder() + std::string(300, '5') + ".csv")),
-              std::string(250, '5') + "6.csv");
+              std::string(249, '5') + "6.csv");
+    EXPECT_EQ(nameOf(UniqueFileName(dir.folder() + std::string(300, '9') + ".csv")),
+              "1" + std::string(250, '0') + ".csv");
     writeBytes(dir.file(std::string(245, 'b') + "9.csv"), "x");
     EXPECT_EQ(nameOf(UniqueFileName(dir.folder() + std::string(245, 'b') + "8.csv")),
               std::string(245, 'b') + "10.csv");
