@@ -6,12 +6,40 @@
 #include "capture/capture_table.h"
 #include "capture/document/document_dump.h"
 #include "capture/document/html_charset.h"
+#include "capture/document/html_tree.h"
+#include "capture/document/inner_text.h"
 #include "capture/document/static_document.h"
 #include "capture/table_listing.h"
 
 namespace tabvoro::fuzz {
 
 using namespace capture;
+
+namespace {
+
+// The cells of a tree that hold tables read from the one walk of the page what they read alone.
+void checkCellTexts(const std::string &page)
+{
+    struct Cells {
+        std::vector<const GumboNode *> found;
+        bool enter(const GumboNode *node)
+        {
+            if (html::isHtmlElement(node, GUMBO_TAG_TD) || html::isHtmlElement(node, GUMBO_TAG_TH))
+                found.push_back(node);
+            return node->type == GUMBO_NODE_ELEMENT;
+        }
+        void leave(const GumboNode *) {}
+    };
+    const html::ParsedHtml tree(page);
+    const html::CellTexts texts(tree.document());
+    Cells cells;
+    html::walkBelow(tree.document(), cells);
+    for (const GumboNode *cell : cells.found)
+        if (const auto text = texts.find(cell))
+            expect(*text == html::innerText(cell), "a cell reads in the page's walk what it reads alone");
+}
+
+}  // namespace
 
 void captureTest(std::string_view input)
 {
@@ -53,6 +81,7 @@ void captureTest(std::string_view input)
         }
     }
     dumpDocument(*page);
+    checkCellTexts(html);
 }
 
 }  // namespace tabvoro::fuzz

@@ -1,8 +1,10 @@
 #include "capture/document/inner_text.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "capture/document/html_tree.h"
 
@@ -253,6 +255,14 @@ public:
     void newline() { item(kLineBreak); }
     void tab() { item("\t"); }
 
+    // Where the text stands, and whether what comes next reads as it would at the start of a
+    // text of its own: no blank waits to be written, and a blank would not be.
+    std::size_t size() const { return m_out.size(); }
+    bool freshLine() const { return !m_pendingSpace && m_lineStart; }
+    // `*start` becomes where the next text is written, after the line breaks owed before it.
+    void startOnNextText(std::size_t *start) { m_waitingCells.push_back(start); }
+    void stopWaiting(const std::size_t *start) { std::erase(m_waitingCells, start); }
+
 private:
     // A separator item: it ends the line, so blanks before it vanish and blanks after it too.
     void item(std::string_view separator)
@@ -277,14 +287,19 @@ private:
 
     void flushBreaks()
     {
-        if (m_pendingBreaks == 0)
-            return;
-        for (; m_pendingBreaks > 0; --m_pendingBreaks)
-            m_out.append(kLineBreak);
-        m_lineStart = true;
+        if (m_pendingBreaks > 0) {
+            for (; m_pendingBreaks > 0; --m_pendingBreaks)
+                m_out.append(kLineBreak);
+            m_lineStart = true;
+        }
+        // What is written next is the first text of the cells waiting for it.
+        for (std::size_t *start : m_waitingCells)
+            *start = m_out.size();
+        m_waitingCells.clear();
     }
 
     std::string &m_out;
+    std::vector<std::size_t *> m_waitingCells;
     int m_pendingBreaks = 0;
     bool m_pendingSpace = false;
     bool m_started = false;
@@ -313,6 +328,8 @@ private:
 class InnerTextWalker {
 public:
     explicit InnerTextWalker(TextCollector &text) : m_text(text) {}
+
+    bool keepingBlanks() const { return m_keepBlanks > 0; }
 
     bool enter(const GumboNode *node)
     {
@@ -424,7 +441,98 @@ private:
     int m_keepBlanks = 0;
 };
 
+// The innerText walk of a whole document that also notes where the text of each cell holding
+// a table stands in it. Such a cell's own text is that part of the page's text when the cell
+// begins at a fresh line with blanks not kept: from there a walk reads as a walk of the cell
+// alone, but for the line breaks owed before its first text, which the range leaves out.
+class CellRangeWalker {
+public:
+    CellRangeWalker(TextCollector &text, std::unordered_map<const GumboNode *, CellTexts::Range> &cells)
+        : m_text(text), m_walker(text), m_cells(cells)
+    {
+    }
+
+    bool enter(const GumboNode *node)
+    {
+        const bool walkedInto = m_walker.enter(node);
+        if (walkedInto && isCell(node)) {
+            if (const auto cell = m_cells.find(node); cell != m_cells.end()) {
+                if (m_text.freshLine() && !m_walker.keepingBlanks())
+                    m_text.startOnNextText(&cell->second.start);
+                else
+                    m_cells.erase(cell);  // read alone when asked for
+            }
+        }
+        return walkedInto;
+    }
+
+    void leave(const GumboNode *node)
+    {
+        if (isCell(node)) {
+            if (const auto cell = m_cells.find(node); cell != m_cells.end()) {
+                CellTexts::Range &range = cell->second;
+                m_text.stopWaiting(&range.start);
+                range.end = m_text.size();
+                if (range.start == std::string::npos)
+                    range.start = range.end;  // nothing written: an empty text
+            }
+        }
+        m_walker.leave(node);
+    }
+
+private:
+    TextCollector &m_text;
+    InnerTextWalker m_walker;
+    std::unordered_map<const GumboNode *, CellTexts::Range> &m_cells;
+};
+
+// The cells that hold a table, each marked once: at a table, every cell open around it.
+struct CellsHoldingTables {
+    std::unordered_map<const GumboNode *, CellTexts::Range> &cells;
+    std::vector<const GumboNode *> open;
+
+    bool enter(const GumboNode *node)
+    {
+        if (node->type != GUMBO_NODE_ELEMENT || hasInertContent(node))
+            return false;
+        if (isHtmlElement(node, GUMBO_TAG_TABLE)) {
+            // Cells further out were marked with the innermost one that was.
+            for (auto it = open.rbegin(); it != open.rend() && cells.emplace(*it, CellTexts::Range{}).second; ++it) {
+            }
+        } else if (isCell(node)) {
+            open.push_back(node);
+        }
+        return true;
+    }
+    void leave(const GumboNode *node)
+    {
+        if (isCell(node))
+            open.pop_back();
+    }
+};
+
 }  // namespace
+
+CellTexts::CellTexts(const GumboNode *root)
+{
+    CellsHoldingTables holding{m_cells, {}};
+    walkBelow(root, holding);
+    if (m_cells.empty())
+        return;
+    TextCollector text(m_text);
+    CellRangeWalker walker(text, m_cells);
+    walkBelow(root, walker);
+    // Cells the walk never reached (hidden, or in content that is not rendered) are read alone.
+    std::erase_if(m_cells, [](const auto &cell) { return cell.second.end == std::string::npos; });
+}
+
+std::optional<std::string> CellTexts::find(const GumboNode *cell) const
+{
+    const auto it = m_cells.find(cell);
+    if (it == m_cells.end())
+        return std::nullopt;
+    return m_text.substr(it->second.start, it->second.end - it->second.start);
+}
 
 void appendInnerText(const GumboNode *node, std::string &out)
 {

@@ -132,9 +132,31 @@ private:
     mutable std::vector<std::size_t> m_hits;
 };
 
+// The texts of the cells that hold tables, worked out on the first read of a cell's text.
+class CellTextIndex {
+public:
+    explicit CellTextIndex(const GumboNode *document) : m_document(document) {}
+
+    std::string cellText(const GumboNode *cell) const
+    {
+        std::call_once(m_once, [this] { m_texts.emplace(m_document); });
+        if (auto text = m_texts->find(cell))
+            return std::move(*text);
+        return html::innerText(cell);
+    }
+
+private:
+    const GumboNode *m_document;
+    mutable std::once_flag m_once;
+    mutable std::optional<html::CellTexts> m_texts;
+};
+
 class StaticTable final : public Table {
 public:
-    StaticTable(const GumboNode *table, const RowHtmlIndex &rowHtml) : m_table(table), m_rowHtml(rowHtml) {}
+    StaticTable(const GumboNode *table, const RowHtmlIndex &rowHtml, const CellTextIndex &cellTexts)
+        : m_table(table), m_rowHtml(rowHtml), m_cellTexts(cellTexts)
+    {
+    }
 
     Read<std::string> text() const override
     {
@@ -159,7 +181,7 @@ public:
             if (r > 0)
                 start.append(kCrLf);
             for (std::size_t i = m_cellStart[r]; i < m_cellStart[r + 1] && start.size() < prefix.size(); ++i)
-                html::appendInnerText(m_cells[i], start);
+                start += m_cellTexts.cellText(m_cells[i]);
         }
         return start.starts_with(prefix);
     }
@@ -199,7 +221,7 @@ public:
         const auto node = cellNode(row, cell);
         if (!node)
             return std::unexpected(node.error());
-        return html::innerText(*node);
+        return m_cellTexts.cellText(*node);
     }
 
     Read<std::string> cellInnerHtml(std::size_t row, std::size_t cell) const override
@@ -282,11 +304,12 @@ private:
     void appendRowText(std::size_t row, std::string &out) const
     {
         for (std::size_t i = m_cellStart[row]; i < m_cellStart[row + 1]; ++i)
-            html::appendInnerText(m_cells[i], out);
+            out += m_cellTexts.cellText(m_cells[i]);
     }
 
     const GumboNode *m_table;
     const RowHtmlIndex &m_rowHtml;
+    const CellTextIndex &m_cellTexts;
     mutable std::once_flag m_rowsOnce;
     mutable std::vector<const GumboNode *> m_rows;
     // Cells of row r are m_cells[m_cellStart[r]] up to m_cells[m_cellStart[r + 1]]: one array
@@ -418,9 +441,10 @@ private:
 
 // What the document needs of its whole tree for most reads, gathered in one walk.
 struct TreeIndex {
-    explicit TreeIndex(const RowHtmlIndex &rows) : rowHtml(rows) {}
+    TreeIndex(const RowHtmlIndex &rows, const CellTextIndex &texts) : rowHtml(rows), cellTexts(texts) {}
 
     const RowHtmlIndex &rowHtml;
+    const CellTextIndex &cellTexts;
     std::vector<std::unique_ptr<StaticTable>> tables;
     std::vector<const GumboNode *> frames;
     std::vector<const GumboNode *> links;
@@ -438,7 +462,7 @@ struct TreeIndex {
             return false;
         switch (node->v.element.tag) {
         case GUMBO_TAG_TABLE:
-            tables.push_back(std::make_unique<StaticTable>(node, rowHtml));
+            tables.push_back(std::make_unique<StaticTable>(node, rowHtml, cellTexts));
             break;
         case GUMBO_TAG_FRAME:
         case GUMBO_TAG_IFRAME:
@@ -489,7 +513,7 @@ struct ElementCollector {
 struct StaticDocument::Impl {
     Impl(std::string html, std::string url, FrameLoader frameLoader, int frameDepth)
         : tree(std::move(html)), documentUrl(std::move(url)), loader(std::move(frameLoader)),
-          depth(frameDepth), rowHtml(tree.document()), treeIndex(rowHtml)
+          depth(frameDepth), rowHtml(tree.document()), cellTexts(tree.document()), treeIndex(rowHtml, cellTexts)
     {
     }
 
@@ -555,6 +579,7 @@ struct StaticDocument::Impl {
     FrameLoader loader;
     int depth;
     RowHtmlIndex rowHtml;
+    CellTextIndex cellTexts;
 
     mutable std::once_flag indexOnce;
     mutable TreeIndex treeIndex;
