@@ -111,14 +111,8 @@ public:
 private:
     bool fieldListed() const { return !m_settings.fields.empty(); }
 
-    // Whether position p gives a field. Positions past the end of the field list give an
-    // (empty) field, so lines stay aligned.
-    bool positionKept(std::size_t p) const
-    {
-        return !fieldListed() || p >= m_settings.fields.size() || m_settings.fields[p].selected;
-    }
-
-    // How many of the positions first..end-1 give a field.
+    // How many of the positions first..end-1 give a field. Positions past the end of the field
+    // list give an (empty) field, so lines stay aligned.
     std::size_t keptBetween(std::size_t first, std::size_t end) const
     {
         if (first >= end)

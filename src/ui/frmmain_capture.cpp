@@ -125,8 +125,11 @@ Frmmain::CaptureOutcome Frmmain::CaptureTable()
         m_stepRead = std::move(*document);
         m_stepReadStamp = stamp;
     }
-    if (!outcome.error.empty())
-        ShowStatus(3, m_statusText = QString::fromStdString(outcome.error));
+    if (!outcome.error.empty()) {
+        // Refused as too large: nothing is saved, and the status row says why.
+        m_statusText = QString::fromStdString(outcome.error);
+        ShowStatus(3, m_statusText);
+    }
     if (!outcome.kept)
         return {true, false};
     m_statusText = QString::fromStdString(outcome.status);
