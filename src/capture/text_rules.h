@@ -42,6 +42,9 @@ std::string asciiUpper(std::string_view text);
 // no exponent, no trailing zeros ("3", "2.5", "-1").
 std::string formatNumber(double value);
 
+// Appends a code point (at most U+10FFFF) to a UTF-8 text.
+void appendUtf8(char32_t codePoint, std::string &out);
+
 // Number of Unicode characters in a UTF-8 text (invalid bytes count one each).
 std::size_t utf8Length(std::string_view text);
 

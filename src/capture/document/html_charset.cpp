@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "capture/document/web_encoding.h"
 #include "capture/output/code_page.h"
 
 namespace tabvoro::capture::html {
@@ -147,8 +148,9 @@ std::string declaredCharset(std::string_view bytes)
         } else if (startsWithNoCase(rest, "<meta") && rest.size() > 5 &&
                    (isBlank(rest[5]) || rest[5] == '/')) {
             pos = lt + 5;
+            // A label no browser knows does not count: the search goes on.
             std::string charset = trimmed(charsetOfMeta(text, pos));
-            if (!charset.empty())
+            if (metaEncoding(charset))
                 return charset;
         } else if (startsWithNoCase(rest, "<body")) {
             break;
@@ -167,28 +169,24 @@ std::string declaredCharset(std::string_view bytes)
     return {};
 }
 
+std::optional<std::string_view> metaEncoding(std::string_view charset)
+{
+    const auto encoding = encodingForLabel(charset);
+    if (!encoding)
+        return std::nullopt;
+    // A page that could be read as far as its meta tag is in no UTF-16, and the binary
+    // encoding is no way to read a page.
+    if (*encoding == "utf-16le" || *encoding == "utf-16be")
+        return "utf-8";
+    if (*encoding == "x-user-defined")
+        return "windows-1252";
+    return encoding;
+}
+
 std::string decoderName(std::string_view charset)
 {
-    const std::string label = lowered(trimmed(charset));
-    struct Family {
-        std::string_view decoder;
-        std::array<std::string_view, 10> labels;
-    };
-    static constexpr Family kFamilies[] = {
-        {"UTF-8", {"utf-8", "utf8", "unicode-1-1-utf-8", "utf-16", "utf-16le", "utf-16be", "unicode"}},
-        {"GB18030", {"gb18030", "gbk", "gb2312", "x-gbk", "chinese", "csgb2312", "gb_2312", "gb_2312-80",
-                     "csiso58gb231280", "iso-ir-58"}},
-        {"WINDOWS-1252", {"iso-8859-1", "iso8859-1", "latin1", "l1", "us-ascii", "ascii", "windows-1252",
-                          "cp1252", "x-cp1252", "iso_8859-1"}},
-        {"BIG5-HKSCS", {"big5", "big5-hkscs", "cn-big5", "csbig5", "x-x-big5"}},
-        {"CP932", {"shift_jis", "shift-jis", "sjis", "ms932", "ms_kanji", "windows-31j", "x-sjis", "csshiftjis"}},
-        {"CP949", {"euc-kr", "ks_c_5601-1987", "windows-949", "cseuckr", "korean", "ks_c_5601-1989"}},
-    };
-    for (const auto &family : kFamilies)
-        for (std::string_view name : family.labels)
-            if (!name.empty() && name == label)
-                return std::string(family.decoder);
-    return label;
+    const auto encoding = metaEncoding(charset);
+    return encoding ? iconvName(*encoding) : lowered(trimmed(charset));
 }
 
 std::string pageTextAsUtf8(std::string bytes)
@@ -209,11 +207,7 @@ std::string pageTextAsUtf8(std::string bytes)
         auto text = decodeText(view, systemCodePage());
         return text ? std::move(*text) : std::move(bytes);
     }
-    const std::string decoder = decoderName(charset);
-    if (decoder == "UTF-8")
-        return bytes;
-    auto text = decodeText(view, decoder);
-    return text ? std::move(*text) : std::move(bytes);
+    return decodeWebText(view, *metaEncoding(charset));
 }
 
 }  // namespace tabvoro::capture::html

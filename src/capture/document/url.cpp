@@ -5,6 +5,9 @@
 #include <charconv>
 #include <cstdint>
 
+#include "capture/document/web_encoding.h"
+#include "capture/text_rules.h"
+
 namespace tabvoro::capture {
 
 namespace {
@@ -360,13 +363,6 @@ constexpr NamedReference kOtherNames[] = {
     {"spades", 0x2660}, {"clubs", 0x2663},  {"hearts", 0x2665}, {"diams", 0x2666},
 };
 
-// What &#128; to &#159; mean on the web: the windows-1252 characters, not C1 controls.
-constexpr std::array<char16_t, 32> kWindows1252 = {
-    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178,
-};
-
 constexpr char32_t kReplacement = 0xFFFD;
 
 struct Match {
@@ -395,25 +391,6 @@ std::optional<Match> lookup(std::string_view name)
         if (ref.name == name)
             return Match{ref.codePoint, ref.codePoint < 0x100 && ref.name != "apos"};
     return std::nullopt;
-}
-
-void appendUtf8(char32_t cp, std::string &out)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 bool isHexDigit(char c) { return isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'f'); }
@@ -446,7 +423,7 @@ std::size_t decodeNumeric(std::string_view text, std::string &out)
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         cp = kReplacement;
     else if (cp >= 0x80 && cp <= 0x9F)
-        cp = kWindows1252[cp - 0x80];
+        cp = html::windows1252CodePoint(static_cast<unsigned char>(cp));  // what 128 to 159 mean on the web
     appendUtf8(cp, out);
     return i;
 }

@@ -203,8 +203,24 @@ Result<EncodedText> encodeText(std::string_view utf8, const std::string &codePag
     return result;
 }
 
+namespace {
+
+// iconv's UTF-8 lets sequences past U+10FFFF through.
+bool isUtf8Name(const std::string &codePage)
+{
+    std::string name;
+    for (const char c : codePage)
+        if (c != '-' && c != '_')
+            name.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    return name == "UTF8";
+}
+
+}  // namespace
+
 Result<std::string> decodeText(std::string_view bytes, const std::string &codePage)
 {
+    if (isUtf8Name(codePage))
+        return validUtf8(bytes);
     IconvHandle cd("UTF-8", codePage);
     if (!cd.valid())
         return failure("unknown code page \"" + codePage + "\"");
@@ -228,6 +244,51 @@ Result<std::string> decodeText(std::string_view bytes, const std::string &codePa
         cd.reset();
     }
     out.resize(used);
+    return out;
+}
+
+std::string validUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            out.push_back(static_cast<char>(lead));
+            ++i;
+            continue;
+        }
+        std::size_t needed = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            needed = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            needed = 2;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            needed = 3;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        std::size_t end = i + 1;
+        for (std::size_t seen = 0; seen < needed && end < n; ++seen, ++end) {
+            const auto b = static_cast<unsigned char>(bytes[end]);
+            if (b < low || b > high)
+                break;
+            low = 0x80;
+            high = 0xBF;
+        }
+        if (needed > 0 && end - i == needed + 1)
+            out.append(bytes.substr(i, needed + 1));
+        else
+            out.append(kReplacementUtf8);
+        // The byte that broke the sequence may begin the next one.
+        i = end;
+    }
     return out;
 }
 

@@ -27,8 +27,14 @@ struct EncodedText {
 // UTF-8 to the code page. Fails only for a code page iconv does not know.
 Result<EncodedText> encodeText(std::string_view utf8, const std::string &codePage);
 
-// Code page to UTF-8. Bytes that are not valid in the code page become U+FFFD.
+// Code page to UTF-8. Bytes that are not valid in the code page become U+FFFD; for UTF-8 itself
+// see validUtf8.
 Result<std::string> decodeText(std::string_view bytes, const std::string &codePage);
+
+// `bytes` as valid UTF-8: each sequence that is not UTF-8 (a stray or missing continuation byte,
+// an overlong form, a surrogate, a code point past U+10FFFF) becomes one U+FFFD, as far as its
+// bytes could have begun a character (the rule of the Encoding Standard).
+std::string validUtf8(std::string_view bytes);
 
 // Whether `bytes` is valid UTF-8 (a leading byte-order mark allowed).
 bool isValidUtf8(std::string_view bytes);
