@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -18,48 +19,124 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' ||
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Whether an inline style says "display: none". Pages hide pop-ups, templates and spare rows
-// this way, and a browser shows none of their text.
-bool styleHides(std::string_view style)
+// The display an element's own style attribute gives it, of the values that decide its text.
+enum class Display { None, Block, Inline, InlineBlock };
+
+bool equalsNoCase(std::string_view text, std::string_view lower)
 {
-    constexpr std::string_view property = "display";
-    for (std::size_t at = 0; at + property.size() <= style.size(); ++at) {
-        bool match = true;
-        for (std::size_t k = 0; k < property.size() && match; ++k)
-            match = lowerAscii(style[at + k]) == property[k];
-        if (!match)
-            continue;
-        // "display" must be a whole property name, not the end of another one.
-        if (at > 0 && !isBlank(style[at - 1]) && style[at - 1] != ';' && style[at - 1] != '{')
-            continue;
-        std::size_t i = at + property.size();
-        while (i < style.size() && isBlank(style[i]))
-            ++i;
-        if (i == style.size() || style[i] != ':')
-            continue;
-        ++i;
-        while (i < style.size() && isBlank(style[i]))
-            ++i;
-        constexpr std::string_view none = "none";
-        if (style.size() - i < none.size())
-            continue;
-        bool isNone = true;
-        for (std::size_t k = 0; k < none.size() && isNone; ++k)
-            isNone = lowerAscii(style[i + k]) == none[k];
-        const std::size_t after = i + none.size();
-        if (isNone && (after == style.size() || isBlank(style[after]) || style[after] == ';' ||
-                       style[after] == '!'))
-            return true;
-    }
-    return false;
+    if (text.size() != lower.size())
+        return false;
+    for (std::size_t k = 0; k < lower.size(); ++k)
+        if (lowerAscii(text[k]) != lower[k])
+            return false;
+    return true;
 }
 
-bool isHidden(const GumboNode *element)
+std::string_view trimmedBlanks(std::string_view text)
 {
-    if (attribute(element, "hidden"))
-        return true;
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::optional<Display> displayValue(std::string_view value)
+{
+    value = trimmedBlanks(value);
+    if (const auto bang = value.find('!'); bang != std::string_view::npos)
+        value = trimmedBlanks(value.substr(0, bang));
+    constexpr std::pair<std::string_view, Display> kValues[] = {
+        {"none", Display::None},          {"block", Display::Block},
+        {"list-item", Display::Block},    {"table", Display::Block},
+        {"flex", Display::Block},         {"grid", Display::Block},
+        {"flow-root", Display::Block},    {"inline", Display::Inline},
+        {"contents", Display::Inline},    {"inline-block", Display::InlineBlock},
+        {"inline-flex", Display::InlineBlock}, {"inline-grid", Display::InlineBlock},
+        {"inline-table", Display::InlineBlock},
+    };
+    for (const auto &[name, display] : kValues)
+        if (equalsNoCase(value, name))
+            return display;
+    // Table parts, ruby and values no browser knows: the element keeps its own display.
+    return std::nullopt;
+}
+
+// The display an inline style sets: its last "display" declaration with a value that counts,
+// as the cascade takes the last. Pages show and hide rows, menus and list items this way.
+std::optional<Display> styleDisplay(const GumboNode *element)
+{
     const char *style = attribute(element, "style");
-    return style && styleHides(style);
+    if (!style)
+        return std::nullopt;
+    std::optional<Display> display;
+    std::string_view rest = style;
+    while (!rest.empty()) {
+        const auto end = std::min(rest.find(';'), rest.size());
+        const std::string_view declaration = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        const auto colon = declaration.find(':');
+        if (colon == std::string_view::npos || !equalsNoCase(trimmedBlanks(declaration.substr(0, colon)), "display"))
+            continue;
+        if (const auto value = displayValue(declaration.substr(colon + 1)))
+            display = value;
+    }
+    return display;
+}
+
+// Hidden by the hidden attribute (unless the style shows it after all) or by display: none.
+bool isHidden(const GumboNode *element, std::optional<Display> display)
+{
+    if (display)
+        return *display == Display::None;
+    return attribute(element, "hidden") != nullptr;
+}
+
+// Controls and embedded content: boxes that stand on a line like a character but give no text.
+// The blanks on either side of one are not collapsed together ("x <input> y" reads "x  y").
+bool isAtomicBox(const GumboNode *element)
+{
+    switch (element->v.element.tag) {
+    case GUMBO_TAG_INPUT: {
+        const char *type = attribute(element, "type");
+        return !type || !equalsNoCase(trimmedBlanks(type), "hidden");
+    }
+    case GUMBO_TAG_TEXTAREA:
+    case GUMBO_TAG_IMG:
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_EMBED:
+    case GUMBO_TAG_VIDEO:
+    case GUMBO_TAG_CANVAS:
+        return true;
+    case GUMBO_TAG_AUDIO:
+        return attribute(element, "controls") != nullptr;
+    default:
+        return false;
+    }
+}
+
+// Elements whose display the style attribute does not change here: the table parts, the
+// options of a select, line breaks and paragraphs follow rules of their own.
+bool keepsOwnDisplay(GumboTag tag)
+{
+    switch (tag) {
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_THEAD:
+    case GUMBO_TAG_TBODY:
+    case GUMBO_TAG_TFOOT:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_SELECT:
+    case GUMBO_TAG_OPTGROUP:
+    case GUMBO_TAG_OPTION:
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_P:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Elements whose content is never shown as text.
@@ -248,12 +325,38 @@ public:
     void requireBreaks(int count)
     {
         m_pendingSpace = false;
+        m_lineStart = true;
         if (m_started)
             m_pendingBreaks = std::max(m_pendingBreaks, count);
     }
 
     void newline() { item(kLineBreak); }
     void tab() { item("\t"); }
+
+    // A box on the line that shows no text of its own (a control, an image): blanks before it
+    // stay as one blank, and the blanks after it are not at the start of the line.
+    void atomic()
+    {
+        if (m_pendingSpace && !m_lineStart) {
+            flushBreaks();
+            m_out.push_back(' ');
+            m_started = true;
+        }
+        m_pendingSpace = false;
+        m_lineStart = false;
+    }
+
+    // The inside of an inline block is a line box of its own: blanks at its ends vanish.
+    void enterInlineBlock()
+    {
+        atomic();
+        m_lineStart = true;
+    }
+    void leaveInlineBlock()
+    {
+        m_pendingSpace = false;
+        m_lineStart = false;
+    }
 
     // Where the text stands, and whether what comes next reads as it would at the start of a
     // text of its own: no blank waits to be written, and a blank would not be.
@@ -276,8 +379,9 @@ private:
 
     void content(std::string_view text)
     {
+        const bool space = m_pendingSpace && !m_lineStart;
         flushBreaks();
-        if (m_pendingSpace && !m_lineStart)
+        if (space)
             m_out.push_back(' ');
         m_pendingSpace = false;
         m_out.append(text);
@@ -287,11 +391,8 @@ private:
 
     void flushBreaks()
     {
-        if (m_pendingBreaks > 0) {
-            for (; m_pendingBreaks > 0; --m_pendingBreaks)
-                m_out.append(kLineBreak);
-            m_lineStart = true;
-        }
+        for (; m_pendingBreaks > 0; --m_pendingBreaks)
+            m_out.append(kLineBreak);
         // What is written next is the first text of the cells waiting for it.
         for (std::size_t *start : m_waitingCells)
             *start = m_out.size();
@@ -303,6 +404,7 @@ private:
     int m_pendingBreaks = 0;
     bool m_pendingSpace = false;
     bool m_started = false;
+    // Nothing stands on the current line yet, so blanks here are not shown.
     bool m_lineStart = true;
 };
 
@@ -325,6 +427,20 @@ private:
     TextCollector &m_text;
 };
 
+// How an element stands in the text: a block starts and ends lines, an inline block is a box on
+// the line with a line of its own inside, an inline element is neither.
+enum class Box { Inline, Block, InlineBlock };
+
+Box boxOf(const GumboNode *element, std::optional<Display> display)
+{
+    const GumboTag tag = element->v.element.tag;
+    if (display && !keepsOwnDisplay(tag))
+        return *display == Display::Block ? Box::Block : *display == Display::InlineBlock ? Box::InlineBlock : Box::Inline;
+    if (tag == GUMBO_TAG_BUTTON)
+        return Box::InlineBlock;
+    return isBlock(tag) || keepsBlanks(tag) ? Box::Block : Box::Inline;
+}
+
 class InnerTextWalker {
 public:
     explicit InnerTextWalker(TextCollector &text) : m_text(text) {}
@@ -344,12 +460,22 @@ public:
                 m_text.collapsible(node->v.text.text);
             return false;
         }
-        if (node->type != GUMBO_NODE_ELEMENT || isHidden(node))
+        if (node->type != GUMBO_NODE_ELEMENT)
+            return false;
+        const auto display = styleDisplay(node);
+        if (isHidden(node, display))
             return false;
         const GumboElement &e = node->v.element;
         if (e.tag_namespace != GUMBO_NAMESPACE_HTML)
             return e.tag != GUMBO_TAG_TITLE && e.tag != GUMBO_TAG_DESC && e.tag != GUMBO_TAG_STYLE &&
                    e.tag != GUMBO_TAG_SCRIPT;
+        if (isAtomicBox(node)) {
+            if (boxOf(node, display) == Box::Block)
+                m_text.requireBreaks(1);
+            else
+                m_text.atomic();
+            return false;
+        }
         if (rendersNoText(e.tag))
             return false;
         switch (e.tag) {
@@ -357,22 +483,29 @@ public:
             m_text.newline();
             return false;
         case GUMBO_TAG_SELECT:
+            // One box on the line, whose innerText lists the options each on a line of its own.
+            m_text.atomic();
             selectOptions(node);
+            m_text.leaveInlineBlock();
             return false;
         case GUMBO_TAG_P:
+            // A paragraph's blank lines do not depend on its display.
             m_text.requireBreaks(2);
-            return true;
-        case GUMBO_TAG_TEXTAREA:
-            ++m_keepBlanks;
             return true;
         default:
             break;
         }
-        if (keepsBlanks(e.tag)) {
-            m_text.requireBreaks(1);
+        if (keepsBlanks(e.tag))
             ++m_keepBlanks;
-        } else if (isBlock(e.tag)) {
+        switch (boxOf(node, display)) {
+        case Box::Block:
             m_text.requireBreaks(1);
+            break;
+        case Box::InlineBlock:
+            m_text.enterInlineBlock();
+            break;
+        case Box::Inline:
+            break;
         }
         return true;
     }
@@ -386,9 +519,6 @@ public:
         case GUMBO_TAG_P:
             m_text.requireBreaks(2);
             return;
-        case GUMBO_TAG_TEXTAREA:
-            --m_keepBlanks;
-            return;
         case GUMBO_TAG_TD:
         case GUMBO_TAG_TH:
             if (hasLaterCell(node))
@@ -401,17 +531,21 @@ public:
         default:
             break;
         }
-        if (keepsBlanks(e.tag)) {
+        if (keepsBlanks(e.tag))
             --m_keepBlanks;
+        switch (boxOf(node, styleDisplay(node))) {
+        case Box::Block:
             m_text.requireBreaks(1);
-        } else if (isBlock(e.tag)) {
-            m_text.requireBreaks(1);
+            break;
+        case Box::InlineBlock:
+            m_text.leaveInlineBlock();
+            break;
+        case Box::Inline:
+            break;
         }
     }
 
 private:
-    // A browser draws a select as one control, but its innerText lists the options, each on a
-    // line of its own.
     void selectOptions(const GumboNode *select)
     {
         for (const GumboNode *n = firstChild(select); n; n = nextSibling(n)) {
@@ -425,15 +559,12 @@ private:
         }
     }
 
+    // An option's text as the option reads it (its label does not count), on a line of its own.
     void option(const GumboNode *option)
     {
         m_text.requireBreaks(1);
-        if (const char *label = attribute(option, "label")) {
-            m_text.collapsible(label);
-        } else {
-            OptionTextWalker walker(m_text);
-            walkBelow(option, walker);
-        }
+        OptionTextWalker walker(m_text);
+        walkBelow(option, walker);
         m_text.requireBreaks(1);
     }
 

@@ -123,13 +123,70 @@ TEST(StaticDocumentCells, TextFollowsInnerText)
         {"a<script>var x = 1;</script><style>p{}</style>b", "ab"},
         {"<span hidden>no</span><span style=\"color:red; DISPLAY : none\">no</span>yes", "yes"},
         {"<pre>\n a  b\n\tc</pre>", " a  b\r\n\tc"},
-        {"<textarea>\n x  y\nz</textarea>", " x  y\r\nz"},
+        // A text area shows its text in a control of its own, not as text of the page.
+        {"<textarea>\n x  y\nz</textarea>", ""},
         {"&nbsp;a&nbsp; b", "\u00A0a\u00A0 b"},
         {"<select><option> one </option><optgroup><option selected>two</option></optgroup></select>",
          "one\r\ntwo"},
         {"<input value=v><img alt=pic>", ""},
         {"<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>", "a\tb\r\nc"},
         {"中文 <b>文字</b>", "中文 文字"},
+    };
+    for (const auto &[cell, expected] : cases) {
+        auto doc = page("<table><tr><td>" + cell + "</td></tr></table>");
+        EXPECT_EQ(tableOf(*doc, 0).cellText(0, 0), expected) << cell;
+    }
+}
+
+// Each reading as the browser view gives it (Chromium's innerText of the same cell).
+TEST(StaticDocumentCells, ControlsAreBoxesOnTheLine)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"x <input> y", "x  y"},
+        {"x<input>y", "xy"},
+        {" <input> y ", " y"},
+        {"x <input type=\"hidden\"> y", "x y"},
+        {"x <input type=checkbox> <input type=radio> y", "x   y"},
+        {"x <textarea> t  t </textarea> y", "x  y"},
+        {"x <img src=a.png> y", "x  y"},
+        {"x <button> b  c </button> y", "x b c y"},
+        {"x<button>b</button>y", "xby"},
+        {"<div>a</div><input><div>b</div>", "a\r\nb"},
+        {"<div>a</div><input> z<div>b</div>", "a\r\n z\r\nb"},
+        // A select keeps the blanks around it and lists its options' own texts, labels aside.
+        {"x <select><option>A</option><option> B  b </option><option label=L>C</option></select> y",
+         "x \r\nA\r\nB b\r\nC\r\n y"},
+        {"x <select><optgroup label=G><option>A</option></optgroup><option></option></select>", "x \r\nA"},
+        {"x <select><option>A<script>1</script>B</option></select> y", "x \r\nAB\r\n y"},
+        {"a<select style=\"display:none\"><option>Q</option></select>b", "ab"},
+    };
+    for (const auto &[cell, expected] : cases) {
+        auto doc = page("<table><tr><td>" + cell + "</td></tr></table>");
+        EXPECT_EQ(tableOf(*doc, 0).cellText(0, 0), expected) << cell;
+    }
+}
+
+TEST(StaticDocumentCells, InlineStyleDecidesBlockOrInline)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"<ul><li style=\"display:inline\">Medicine portal</li> <li style=\"display:inline\">Viruses portal</li></ul>",
+         "Medicine portal Viruses portal"},
+        {"<ul><li style=\"display:inline\">A</li><li style=\"display:inline\">B</li></ul>", "AB"},
+        {"a<span style=\"display:block\">b</span>c", "a\r\nb\r\nc"},
+        {"a<div style=\"DISPLAY : Inline !important\">b</div>c", "abc"},
+        {"a <div style=\"display: inline-block\"> b </div> c", "a b c"},
+        {"a<span style=\"display:inline-flex\"> b </span>c", "abc"},
+        {"a<span style=\"display:inline-block\"><div>b</div><div>c</div></span>d", "a\r\nb\r\nc\r\nd"},
+        {"a<span style=\"color:red;display:flex\">b</span>c", "a\r\nb\r\nc"},
+        {"a<span style=\"display:list-item\">b</span>c", "a\r\nb\r\nc"},
+        {"a<div style=\"display:contents\">b</div>c", "abc"},
+        // The last declaration counts; one with a value no browser knows does not.
+        {"a<div style=\"display:inline;display:block\">b</div>c", "a\r\nb\r\nc"},
+        {"a<div style=\"display:none;display:inline\">b</div>c", "abc"},
+        {"a<div style=\"display: xyz\">b</div>c", "a\r\nb\r\nc"},
+        {"a<span hidden style=\"display:inline\">b</span>c", "abc"},
+        // A paragraph keeps its blank lines whatever its display.
+        {"a<p style=\"display:inline\">b</p>c", "a\r\n\r\nb\r\n\r\nc"},
     };
     for (const auto &[cell, expected] : cases) {
         auto doc = page("<table><tr><td>" + cell + "</td></tr></table>");
