@@ -301,10 +301,10 @@ Read<const Document *> targetDocument(const Document &page, bool inFrame,
 {
     if (!inFrame)
         return &page;
-    const double number = leadingNumber(frameText);
-    if (number < 0)
+    const auto index = indexFromNumber(leadingNumber(frameText));
+    if (!index)
         return failure("no frame " + frameText);
-    auto frame = page.frame(static_cast<std::size_t>(number));
+    auto frame = page.frame(*index);
     if (!frame)
         return std::unexpected(frame.error());
     if (!frame->document)

@@ -31,11 +31,8 @@ NextPageStep byLinkOrButton(const CaptureSettings &settings, const NextPageInput
     const std::string &keyword = settings.nextPageText;
     const bool inFrame = settings.inFrame && isSet(settings.frameText);
     std::optional<std::size_t> frame;
-    if (inFrame) {
-        const double number = leadingNumber(settings.frameText);
-        if (number >= 0)
-            frame = static_cast<std::size_t>(number);
-    }
+    if (inFrame)
+        frame = indexFromNumber(leadingNumber(settings.frameText));
     const auto document = input.page ? targetDocument(*input.page, inFrame, settings.frameText)
                                      : Read<const Document *>(failure("no page"));
     // A list that cannot be read has nothing to click: the run ends as when nothing matches.

@@ -83,13 +83,13 @@ std::string signatureFromEntry(const std::string &entry)
     for (std::size_t i = 0; i < entry.size(); ++i)
         if (static_cast<unsigned char>(entry[i]) > '9')
             return entry.substr(i);
-    // A first row of numbers only ("3--2014,2015,") or none at all ("3--") stands for nothing.
-    return {};
+    return entry;
 }
 
-TableChoice chooseTable(const std::string &entry)
+namespace {
+
+TableChoice choiceOf(const std::string &signature)
 {
-    const std::string signature = signatureFromEntry(entry);
     const auto pieces = splitAtCommas(signature);
     TableChoice choice;
     choice.fields.assign(pieces.begin(), pieces.end() - 1);
@@ -98,6 +98,34 @@ TableChoice chooseTable(const std::string &entry)
     else
         choice.keyword = pieces.front();
     return choice;
+}
+
+// What follows the "n--" of an entry with no character beyond "9" (a first row of numbers).
+std::optional<std::string> numericRow(const std::string &entry)
+{
+    std::size_t digits = 0;
+    while (digits < entry.size() && entry[digits] >= '0' && entry[digits] <= '9')
+        ++digits;
+    if (digits == 0 || entry.compare(digits, 2, "--") != 0)
+        return std::nullopt;
+    for (const char c : entry)
+        if (static_cast<unsigned char>(c) > '9')
+            return std::nullopt;
+    return entry.substr(digits + 2);
+}
+
+}  // namespace
+
+TableChoice chooseTable(const std::string &entry)
+{
+    // A first row of numbers ("2--2014,2015,2016,") stands for its own fields: the whole entry
+    // would match no table. Only where that gives a keyword: an empty one matches every table.
+    if (const auto row = numericRow(entry)) {
+        TableChoice choice = choiceOf(*row);
+        if (!choice.keyword.empty())
+            return choice;
+    }
+    return choiceOf(signatureFromEntry(entry));
 }
 
 std::optional<std::string> tablePreview(const Document &document, const std::string &keyword)

@@ -21,7 +21,8 @@ std::string tableSignature(const Table &table, bool startUp = false);
 // A row of the table list: the table's number from 1, "--" and its signature.
 std::string tableEntry(std::size_t number, const std::string &signature);
 
-// The signature an entry stands for: the entry from its first character beyond "9".
+// The signature an entry stands for: the entry from its first character beyond "9", the whole
+// entry when no character is beyond "9".
 std::string signatureFromEntry(const std::string &entry);
 
 struct TableChoice {
@@ -30,7 +31,9 @@ struct TableChoice {
 };
 
 // The fields and keyword of a chosen entry: with more than three fields the first three joined,
-// otherwise the first piece of the signature.
+// otherwise the first piece of the signature. An entry "n--" + a first row of numbers only
+// ("2--2014,2015,2016,2017,") gives the fields of that row ("201420152016"), where it has a
+// first field.
 TableChoice chooseTable(const std::string &entry);
 
 // The text of the last table of `document` whose text contains `keyword`: the preview of the

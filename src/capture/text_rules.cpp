@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace tabvoro::capture {
 
@@ -43,6 +44,17 @@ double leadingNumber(std::string_view text)
     double value = 0;
     std::from_chars(number.data(), number.data() + number.size(), value);
     return value;
+}
+
+std::optional<std::size_t> indexFromNumber(double number)
+{
+    if (!(number >= 0))
+        return std::nullopt;
+    // 2^64 as a double: the first value past the largest index.
+    constexpr double kPastAnyIndex = 18446744073709551616.0;
+    if (number >= kPastAnyIndex)
+        return std::numeric_limits<std::size_t>::max();
+    return static_cast<std::size_t>(number);
 }
 
 std::string_view trimSpaces(std::string_view text)

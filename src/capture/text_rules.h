@@ -2,6 +2,8 @@
 
 // The small text rules every part of the engine shares. All text is UTF-8.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,11 @@ inline bool isSet(std::string_view text) { return !text.empty(); }
 // Leading blanks (U+0020) and tabs are skipped; then an optional sign, digits and an optional
 // fraction ("1a" gives 1, "a1" gives 0, " 2.5x" gives 2.5, "-3" gives -3).
 double leadingNumber(std::string_view text);
+
+// A number typed as a 0-based position (a frame number) as an index: nothing when it is below 0;
+// a fraction is cut off, and a number past any count gives an index past any count, so that it
+// names nothing (a double that large does not fit an integer).
+std::optional<std::size_t> indexFromNumber(double number);
 
 // Removes U+0020 blanks from both ends, and nothing else (tabs and line breaks stay).
 std::string_view trimSpaces(std::string_view text);

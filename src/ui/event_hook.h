@@ -3,6 +3,8 @@
 // Hands the events of the controls it watches to a handler of the window, for events the
 // controls themselves offer no signal for (a press of a given button, a drop).
 
+#include <QEvent>
+#include <QFocusEvent>
 #include <QObject>
 #include <functional>
 
@@ -19,5 +21,15 @@ protected:
 private:
     Handler m_handler;
 };
+
+// A focus change inside the window; not the window losing activation to a message box, another
+// window or a menu, which must not count as leaving the control.
+inline bool leftForAnotherControl(QEvent *event)
+{
+    if (event->type() != QEvent::FocusOut)
+        return false;
+    const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
 
 }  // namespace tabvoro::ui

@@ -2,6 +2,8 @@
 
 #include "ui/frmmain.h"
 
+#include "ui/event_hook.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -66,8 +68,18 @@ Frmmain::Frmmain(const FrmmainOptions &options, QWidget *parent) : QMainWindow(p
 
 Frmmain::~Frmmain()
 {
+    // From here on no handler of the window may run: the controls outlive this destructor.
+    for (const auto &[control, filter] : m_eventFilters)
+        if (control && filter)
+            control->removeEventFilter(filter);
     // The split controller holds the controls by identity only; it goes before them.
     m_split.reset();
+}
+
+void Frmmain::watchEvents(QObject *control, QObject *filter)
+{
+    control->installEventFilter(filter);
+    m_eventFilters.emplace_back(control, filter);
 }
 
 int Frmmain::dpi() const { return logicalDpiY() > 0 ? logicalDpiY() : 96; }
@@ -84,7 +96,7 @@ void Frmmain::createControls()
     m_client = new QWidget(this);
     m_client->setObjectName("client");
     m_client->setMouseTracking(true);
-    m_client->installEventFilter(this);
+    watchEvents(m_client, this);
     setCentralWidget(m_client);
     QWidget *c = m_client;
 
@@ -93,7 +105,7 @@ void Frmmain::createControls()
     Combo1->setEditable(false);
     Txturl = named(new QLineEdit(c), "Txturl");
     Txturl->setFont(QFont("宋体", 10.5));
-    Txturl->installEventFilter(this);
+    watchEvents(Txturl, this);
     Command1 = named(new QPushButton("抓取表格(&Z)", c), "Command1");
     Labgjz = named(new MouseLabel("表格第一行前部分内容：", c), "Labgjz");
     Labgjz->setMouseTracking(true);
@@ -103,7 +115,7 @@ void Frmmain::createControls()
     CheckBt = named(new QCheckBox("包含标题行", c), "CheckBt");
     CheckLj = named(new QCheckBox("包含链接", c), "CheckLj");
     CheckBx = named(new QCheckBox("包含表格线(TXT/CSV)", c), "CheckBx");
-    CheckBx->installEventFilter(this);
+    watchEvents(CheckBx, this);
     CheckDs = named(new QCheckBox("自动定时采集/网页加载完后采集", c), "CheckDs");
     Command2 = named(new QPushButton("抓取测试(&C)", c), "Command2");
     const char *optionCaptions[] = {"根据链接或按钮关键字打开下页：", "根据网址中的页数打开，从          页到           页",
@@ -229,8 +241,8 @@ void Frmmain::connectHandlers()
 {
     connect(Command1, &QPushButton::clicked, this, &Frmmain::Command1_Click);
     connect(Timer1, &QTimer::timeout, this, &Frmmain::Timer1_Timer);
-    txtNp->installEventFilter(this);
-    txtGjz->installEventFilter(this);
+    watchEvents(txtNp, this);
+    watchEvents(txtGjz, this);
     connect(Labgjz, &MouseLabel::mouseReleased, this, &Frmmain::Labgjz_MouseUp);
     connect(Labgjz, &MouseLabel::mouseMoved, this, &Frmmain::Labgjz_MouseMove);
     connect(CheckBt, &QCheckBox::clicked, this, &Frmmain::CheckBt_Click);
@@ -323,7 +335,9 @@ bool Frmmain::eventFilter(QObject *watched, QEvent *event)
             Txturl_KeyPress(13);
             return true;
         }
-    } else if (watched == CheckBx && event->type() == QEvent::FocusOut) {
+    } else if (watched == CheckBx && leftForAnotherControl(event)) {
+        // Each call moves the output file to the next number: only a move to another control
+        // counts, not a message box, a menu or another window taking the focus.
         CheckBx_LostFocus();
     } else if (watched == txtNp || watched == txtGjz) {
         // A dropped text replaces the whole keyword, where a plain line edit would insert it.

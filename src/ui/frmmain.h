@@ -9,6 +9,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "capture/capture_session.h"
 #include "capture/capture_settings.h"
@@ -298,7 +300,13 @@ public:
     std::array<QAction *, 8> menufile{};
 
 private:
+    // Installs `filter` on `control` and keeps the pair, so that the window can take its
+    // filters off before it goes: its controls still see events while they are destroyed, and
+    // the filters' handlers belong to the window.
+    void watchEvents(QObject *control, QObject *filter);
+
     QWidget *m_client = nullptr;
+    std::vector<std::pair<QPointer<QObject>, QPointer<QObject>>> m_eventFilters;
     std::unique_ptr<clsSplitControls> m_split;
     QString m_programFolder;
     QString m_outputFolder;

@@ -52,7 +52,7 @@ void Frmmain::connectFileHandlers()
     for (int i = 0; i < static_cast<int>(menufile.size()); ++i)
         connect(menufile[i], &QAction::triggered, this, [this, i] { menufile_Click(i); });
 
-    File1->viewport()->installEventFilter(new FileListMouse(File1, [this](QMouseEvent *event) {
+    watchEvents(File1->viewport(), new FileListMouse(File1, [this](QMouseEvent *event) {
         if (event->button() == Qt::RightButton) {
             File1_MouseDown(event->button());
             return true;

@@ -55,7 +55,7 @@ void select(QPlainTextEdit *box, capture::TextSelection selection)
 
 void Frmmain::connectFindHandlers()
 {
-    Text1->viewport()->installEventFilter(new TextMousePress(Text1, [this] { Text1_MouseDown(); }));
+    watchEvents(Text1->viewport(), new TextMousePress(Text1, [this] { Text1_MouseDown(); }));
     for (int i = 0; i < static_cast<int>(Labar.size()); ++i)
         connect(Labar[i], &MouseLabel::mousePressed, this, [this, i](Qt::MouseButton button) { Labar_MouseDown(i, button); });
 }

@@ -60,16 +60,6 @@ std::unique_ptr<capture::SnapshotDocument> readPage(browser::WebBrowser *view, c
     return document ? std::move(*document) : std::make_unique<capture::SnapshotDocument>();
 }
 
-// A focus change inside the window; not the window losing activation to a message box or a
-// menu, which must not count as leaving the box.
-bool leftForAnotherControl(QEvent *event)
-{
-    if (event->type() != QEvent::FocusOut)
-        return false;
-    const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
-}
-
 QString withoutEndBlanks(const QString &text)
 {
     qsizetype first = 0;
@@ -126,10 +116,10 @@ void Frmmain::connectTableHandlers()
             QMetaObject::invokeMethod(this, &Frmmain::txtKj_LostFocus, Qt::QueuedConnection);
         return false;
     });
-    list1View->installEventFilter(hook);
-    list2View->installEventFilter(hook);
-    CheckKj->installEventFilter(hook);
-    txtKj->installEventFilter(hook);
+    watchEvents(list1View, hook);
+    watchEvents(list2View, hook);
+    watchEvents(CheckKj, hook);
+    watchEvents(txtKj, hook);
 }
 
 void Frmmain::Command2_Click()

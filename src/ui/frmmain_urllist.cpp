@@ -88,8 +88,8 @@ void Frmmain::connectUrlListHandlers()
         }
         return false;
     });
-    Txturl->installEventFilter(hook);
-    list3View->installEventFilter(hook);
+    watchEvents(Txturl, hook);
+    watchEvents(list3View, hook);
 }
 
 void Frmmain::Txturl_OLEDragDrop(QDropEvent *event)

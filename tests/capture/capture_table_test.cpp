@@ -332,6 +332,8 @@ TEST_F(FramedPage, FrameNumberLeadsTheFrameText)
     settings.inFrame = true;
     const std::map<std::string, std::string> cases = {
         {"", "zero\r\n"}, {"1a", "one\r\n"}, {"a1", "zero\r\n"}, {"2", ""}, {"7", ""},
+        // A number past any frame count names no frame, however large.
+        {"99999999999999999999999", ""}, {"1e400", "one\r\n"}, {"-1", ""},
     };
     for (const auto &[frameText, expected] : cases) {
         settings.frameText = frameText;

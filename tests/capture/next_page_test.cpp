@@ -107,6 +107,7 @@ TEST(NextPageLink, LooksInTheFrameOnlyWhenAFrameNumberIsGiven)
         {true, "", ClickElement{3, std::nullopt}},
         // A frame that is not there has nothing to click.
         {true, "1", std::nullopt},
+        {true, "99999999999999999999999", std::nullopt},
     };
     for (const auto &c : cases) {
         CaptureSettings settings = linkMode("下一页");

@@ -107,9 +107,14 @@ TEST(ChooseTable, EntryGivesFieldsAndKeyword)
         {"1--姓名,年龄,城市,", {"姓名", "年龄", "城市"}, "姓名"},
         {"3--A,,,B,", {"A", "", "", "B"}, "A"},
         {"4--A,", {"A"}, "A"},
-        // Nothing beyond "9": no field, no keyword, rather than the number as a field.
-        {"7--2014,2015,", {}, ""},
-        {"8--", {}, ""},
+        // Nothing beyond "9": the row after the entry's number, rather than an empty keyword
+        // that every table contains.
+        {"2--2014,2015,2016,2017,", {"2014", "2015", "2016", "2017"}, "201420152016"},
+        {"7--2014,2015,", {"2014", "2015"}, "2014"},
+        {"9---1,-2.5,", {"-1", "-2.5"}, "-1"},
+        // Where that gives no keyword, the whole entry, which matches no table.
+        {"8--", {}, "8--"},
+        {"10--,2015,", {"10--", "2015"}, "10--"},
     };
     for (const auto &c : cases) {
         const TableChoice choice = chooseTable(c.entry);

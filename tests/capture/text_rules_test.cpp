@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
+
 namespace tabvoro::capture {
 namespace {
 
@@ -13,6 +16,18 @@ TEST(TextRules, LeadingNumberReadsTheStartOfABox)
     };
     for (const auto &[text, expected] : cases)
         EXPECT_DOUBLE_EQ(leadingNumber(text), expected) << '"' << text << '"';
+}
+
+TEST(TextRules, IndexFromNumberNeverOverflows)
+{
+    constexpr auto kPast = std::numeric_limits<std::size_t>::max();
+    const std::pair<double, std::optional<std::size_t>> cases[] = {
+        {0, 0}, {2.9, 2}, {-0.5, std::nullopt}, {-1, std::nullopt}, {1e23, kPast},
+        {18446744073709551616.0, kPast}, {std::numeric_limits<double>::infinity(), kPast},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+    };
+    for (const auto &[number, index] : cases)
+        EXPECT_EQ(indexFromNumber(number), index) << number;
 }
 
 TEST(TextRules, NumericTextAcceptsThousandsGroupsOnly)

@@ -1,6 +1,8 @@
 // The main window with the real web view, offscreen: open a page, capture it, and the layout.
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QMenu>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -140,6 +142,57 @@ private slots:
         QVERIFY2(text.contains(base + "d?id=1&x=2"), qPrintable(text));
         QVERIFY2(text.contains("http://other.example/p"), qPrintable(text));
         QVERIFY(text.endsWith("┛\r\n"));
+    }
+
+    // Leaving the ruled box names the output file anew (the extension follows the box), and each
+    // naming moves the file to the next free number: only a move to another control counts.
+    void ruledBoxNamesTheFileOnlyWhenTheFocusMovesOn()
+    {
+        open(m_site.url("/sales.html"));
+        const QString kept = QString::fromStdString(m_dir->folder()) + "kept.csv";
+        window().setOutputPath(kept, true);
+        window().CheckBx->setFocus();
+        QTRY_VERIFY(window().CheckBx->hasFocus());
+        QTest::mouseClick(window().CheckBx, Qt::LeftButton);
+        for (const Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+            QFocusEvent away(QEvent::FocusOut, reason);
+            QCoreApplication::sendEvent(window().CheckBx, &away);
+            QCOMPARE(window().OutputPath(), kept);
+        }
+        // A real menu taking the focus for a moment.
+        QTimer::singleShot(200, [] {
+            if (QWidget *popup = QApplication::activePopupWidget())
+                popup->close();
+        });
+        window().Command1->setFocus();
+        window().CheckBx->setFocus();
+        QTRY_VERIFY(window().CheckBx->hasFocus());
+        window().mnfile->exec(window().CheckBx->mapToGlobal(QPoint(0, 0)));
+        QCOMPARE(window().OutputPath(), kept);
+
+        window().CheckBx->setFocus();
+        QTRY_VERIFY(window().CheckBx->hasFocus());
+        QTest::keyClick(window().CheckBx, Qt::Key_Tab);
+        QTRY_VERIFY(window().OutputPath().endsWith("download/1.txt"));
+    }
+
+    // While the window goes, its controls still get events as they are destroyed; no handler of
+    // the window may act on them then (a right press on the table list would clear it).
+    void aWindowBeingDestroyedHandlesNoEvent()
+    {
+        QListWidget *list1 = window().List1;
+        QWidget *view = list1->viewport();
+        list1->addItem("1--a,b,");
+        int rowsLeft = -1;
+        // Sent by the window once it is no longer one, before its controls go.
+        connect(m_window.get(), &QObject::destroyed, [&] {
+            QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), view->mapToGlobal(QPointF(5, 5)),
+                              Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view, &press);
+            rowsLeft = list1->count();
+        });
+        m_window.reset();
+        QCOMPARE(rowsLeft, 1);
     }
 
     void keywordModeLabelCyclesAndHighlights()

@@ -1,7 +1,9 @@
 #include "capture/document/html_tree.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace tabvoro::capture::html {
 
@@ -65,7 +67,67 @@ void *Arena::allocate(std::size_t size)
     return result;
 }
 
-ParsedHtml::ParsedHtml(std::string html) : m_html(std::move(html))
+namespace {
+
+// The length of a character gumbo turns into U+FFFD where browsers keep it, at text[i]; 0 for
+// any other: C0 controls other than the blanks (and NUL, which browsers drop too), DEL, the C1
+// controls that windows-1252 pages hold (0x81, 0x8D, 0x8F, 0x90, 0x9D) and the noncharacters of
+// the BMP.
+std::size_t keptControlAt(std::string_view text, std::size_t i)
+{
+    const auto b = static_cast<unsigned char>(text[i]);
+    if ((b > 0 && b < 0x20 && b != '\t' && b != '\n' && b != '\f' && b != '\r') || b == 0x7F)
+        return 1;
+    auto next = [&text, i](std::size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0; };
+    if (b == 0xC2) {
+        const unsigned char c = next(1);
+        return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D ? 2 : 0;
+    }
+    if (b == 0xEF) {
+        const unsigned char c = next(1);
+        const unsigned char d = next(2);
+        return (c == 0xB7 && d >= 0x90 && d <= 0xAF) || (c == 0xBF && (d == 0xBE || d == 0xBF)) ? 3 : 0;
+    }
+    return 0;
+}
+
+// Gumbo replaces those characters by U+FFFD but keeps the same characters written as character
+// references (the references of the other C1 controls stand for windows-1252 characters, so
+// those stay as they are). Within scripts and comments a reference stays a reference, which no
+// text of the page shows.
+std::string withKeptControls(std::string html)
+{
+    std::size_t i = 0;
+    while (i < html.size() && keptControlAt(html, i) == 0)
+        ++i;
+    if (i == html.size())
+        return html;
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out(html, 0, i);
+    while (i < html.size()) {
+        const std::size_t length = keptControlAt(html, i);
+        if (length == 0) {
+            out.push_back(html[i++]);
+            continue;
+        }
+        std::uint32_t cp = static_cast<unsigned char>(html[i]);
+        if (length == 2)
+            cp = ((cp & 0x1F) << 6) | (static_cast<unsigned char>(html[i + 1]) & 0x3F);
+        else if (length == 3)
+            cp = ((cp & 0x0F) << 12) | ((static_cast<unsigned char>(html[i + 1]) & 0x3F) << 6) |
+                 (static_cast<unsigned char>(html[i + 2]) & 0x3F);
+        out += "&#x";
+        for (int shift = cp > 0xFFF ? 12 : cp > 0xFF ? 8 : 4; shift >= 0; shift -= 4)
+            out.push_back(kHex[(cp >> shift) & 0xF]);
+        out.push_back(';');
+        i += length;
+    }
+    return out;
+}
+
+}  // namespace
+
+ParsedHtml::ParsedHtml(std::string html) : m_html(withKeptControls(std::move(html)))
 {
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = arenaAllocate;

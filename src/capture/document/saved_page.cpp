@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -16,6 +19,8 @@
 namespace tabvoro::capture {
 
 namespace {
+
+constexpr std::uint64_t kMaxFrameBytes = 64u << 20;
 
 Result<std::string> readFile(const std::string &path)
 {
@@ -92,15 +97,62 @@ Result<std::string> pathFromFileUrl(const std::string &url)
     return path;
 }
 
+// A frame of a saved page, read as a browser reads frames of a page opened from disk: only a
+// regular file in the page's folder or below (after links are followed), of at most
+// kMaxFrameBytes. Anything else (a device, a FIFO, a file elsewhere on the disk) is a frame that
+// cannot be read.
+Result<std::string> readFrameFile(const std::string &path, const std::string &folder, const std::string &url)
+{
+    auto fail = [&path] { return failure("cannot read " + path + ": " + std::strerror(errno)); };
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer) == nullptr)
+        return fail();
+    const std::string real = buffer;
+    if (!real.starts_with(folder))
+        return failure("cannot load " + url + ": only files in the page's folder are read");
+    // Not blocking: opening a FIFO would otherwise wait for a writer that never comes.
+    const FileDescriptor fd(::open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (fd.get() < 0)
+        return fail();
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0)
+        return fail();
+    if (!S_ISREG(info.st_mode))
+        return failure("cannot load " + url + ": not an ordinary file");
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxFrameBytes)
+        return failure("cannot load " + url + ": larger than 64 MB");
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail();
+        if (n == 0)
+            break;
+        // A file that grows while it is read stops at the limit all the same.
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxFrameBytes)
+            return failure("cannot load " + url + ": larger than 64 MB");
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
 }  // namespace
 
-FrameLoader fileFrameLoader()
+FrameLoader fileFrameLoader(const std::string &pageFolder)
 {
-    return [](const std::string &url) -> Result<std::string> {
+    char buffer[PATH_MAX];
+    std::string folder = ::realpath(pageFolder.c_str(), buffer) != nullptr ? buffer : pageFolder;
+    if (!folder.ends_with('/'))
+        folder.push_back('/');
+    return [folder](const std::string &url) -> Result<std::string> {
         const auto path = pathFromFileUrl(url);
         if (!path)
             return std::unexpected(path.error());
-        auto bytes = readFile(*path);
+        auto bytes = readFrameFile(*path, folder, url);
         if (!bytes)
             return std::unexpected(bytes.error());
         return html::pageTextAsUtf8(std::move(*bytes));
@@ -136,8 +188,12 @@ Result<std::unique_ptr<StaticDocument>> loadStaticDocument(const std::string &pa
     auto bytes = readFile(path);
     if (!bytes)
         return std::unexpected(bytes.error());
+    char buffer[PATH_MAX];
+    std::string real = ::realpath(path.c_str(), buffer) != nullptr ? buffer : path;
+    const auto slash = real.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : real.substr(0, slash + 1);
     return StaticDocument::parse(html::pageTextAsUtf8(std::move(*bytes)), fileUrlFromPath(path),
-                                 fileFrameLoader());
+                                 fileFrameLoader(folder));
 }
 
 }  // namespace tabvoro::capture

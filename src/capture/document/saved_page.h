@@ -10,14 +10,15 @@
 
 namespace tabvoro::capture {
 
-// A loader for pages saved as files: an address "file:///..." is read from disk; any other
-// address fails (the static document does not fetch from the network).
-FrameLoader fileFrameLoader();
+// A loader for the frames of a page saved as a file in `pageFolder`: an address "file:///..." of
+// a regular file in that folder or below, of at most 64 MB, is read from disk; any other address
+// fails (the static document does not fetch from the network, nor read the rest of the disk).
+FrameLoader fileFrameLoader(const std::string &pageFolder);
 
 // The "file://" address of a local path (made absolute).
 std::string fileUrlFromPath(const std::string &path);
 
-// Reads a saved page and its frames (from files beside it).
+// Reads a saved page and its frames (from files in its folder or below).
 Result<std::unique_ptr<StaticDocument>> loadStaticDocument(const std::string &path);
 
 }  // namespace tabvoro::capture

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+
 #include <map>
 #include <vector>
 
@@ -357,6 +361,48 @@ TEST_F(StaticDocumentFiles, FramesAreReadFromFilesBesideThePage)
         << missing;
 }
 
+// As a browser treats the frames of a page opened from disk: files of the page's folder and
+// below, nothing else of the disk, nothing that is not an ordinary file, nothing huge.
+TEST_F(StaticDocumentFiles, FramesComeOnlyFromOrdinaryFilesOfThePagesFolder)
+{
+    const auto site = dir.path() / "site";
+    std::filesystem::create_directories(site / "sub");
+    test::writeBytes(site / "sub" / "inner.html", "<table><tr><td>inner</td></tr></table>");
+    test::writeBytes(dir.path() / "outside.html", "<table><tr><td>outside</td></tr></table>");
+    std::filesystem::create_symlink(site / "sub" / "inner.html", site / "near.html");
+    std::filesystem::create_symlink(dir.path() / "outside.html", site / "far.html");
+    ASSERT_EQ(::mkfifo((site / "pipe.html").c_str(), 0600), 0);
+    // Sparse: 64 MB and one byte that take no room on the disk.
+    {
+        std::ofstream big(site / "big.html");
+    }
+    std::filesystem::resize_file(site / "big.html", (64u << 20) + 1);
+    const char *sources[] = {"sub/inner.html", "near.html", "../outside.html", "far.html", "/etc/passwd",
+                             "file:///dev/zero", "pipe.html", "big.html", "sub"};
+    std::string frames;
+    for (const char *src : sources)
+        frames += std::string("<frame src=\"") + src + "\">";
+    test::writeBytes(site / "index.html", "<frameset>" + frames + "</frameset>");
+
+    auto doc = loadStaticDocument((site / "index.html").string());
+    ASSERT_TRUE(doc) << doc.error().message;
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto frame = (*doc)->frame(i);
+        ASSERT_TRUE(frame) << sources[i] << ": " << frame.error().message;
+        EXPECT_EQ(tableOf(*frame->document, 0).cellText(0, 0), "inner");
+    }
+    const std::pair<std::size_t, std::string> refused[] = {
+        {2, "only files in the page's folder are read"}, {3, "only files in the page's folder are read"},
+        {4, "only files in the page's folder are read"}, {5, "only files in the page's folder are read"},
+        {6, "not an ordinary file"}, {7, "larger than 64 MB"}, {8, "not an ordinary file"},
+    };
+    for (const auto &[index, reason] : refused) {
+        const auto frame = (*doc)->frame(index);
+        ASSERT_FALSE(frame) << sources[index];
+        EXPECT_NE(frame.error().message.find(reason), std::string::npos) << sources[index] << ": " << frame.error().message;
+    }
+}
+
 TEST_F(StaticDocumentFiles, PageFilesAndAddresses)
 {
     const std::string path = (dir.path() / "missing.html").string();
@@ -378,7 +424,7 @@ TEST_F(StaticDocumentFiles, PageFilesAndAddresses)
 
     EXPECT_EQ(fileUrlFromPath("/tmp/a b/c#1%.html"), "file:///tmp/a%20b/c%231%25.html");
     EXPECT_EQ(fileUrlFromPath("/tmp/./x/../y.html"), "file:///tmp/y.html");
-    EXPECT_EQ(fileFrameLoader()("http://www.example/x.html").error().message,
+    EXPECT_EQ(fileFrameLoader(dir.folder())("http://www.example/x.html").error().message,
               "cannot load http://www.example/x.html: only local files are read");
 }
 
