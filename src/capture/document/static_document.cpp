@@ -413,6 +413,10 @@ public:
             return buttonType(m_node);
         if (isHtmlElement(m_node, GUMBO_TAG_SELECT))
             return std::string(attribute(m_node, "multiple") ? "select-multiple" : "select-one");
+        // The other controls whose type a browser reports: their own tag name.
+        if (isHtmlElement(m_node, GUMBO_TAG_TEXTAREA) || isHtmlElement(m_node, GUMBO_TAG_FIELDSET) ||
+            isHtmlElement(m_node, GUMBO_TAG_OUTPUT))
+            return asciiLower(html::tagName(m_node));
         return std::string();
     }
 
