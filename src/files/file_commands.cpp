@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "capture/output/file_lines.h"
+#include "capture/output/rewrite_file.h"
 
 namespace tabvoro::files {
 
@@ -47,24 +47,18 @@ std::optional<QString> moveToTrash(const QString &path)
 
 capture::Result<std::size_t> deleteLinesContaining(const QString &path, const QString &needle, const std::string &codePage)
 {
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
-        return capture::failure("cannot read " + path.toStdString() + ": " + in.errorString().toStdString());
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        return capture::failure("cannot read " + path.toStdString() + ": " + in.errorString().toStdString());
-    in.close();
-
-    const auto kept = capture::removeLinesContaining(std::string_view(bytes.constData(), bytes.size()),
-                                                     needle.toStdString(), codePage);
-    if (!kept)
-        return std::unexpected(kept.error());
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(kept->bytes.data(), static_cast<qint64>(kept->bytes.size())) != static_cast<qint64>(kept->bytes.size()) ||
-        !out.commit())
-        return capture::failure("cannot write " + path.toStdString() + ": " + out.errorString().toStdString());
-    return kept->removed;
+    std::size_t removed = 0;
+    const auto rewritten = capture::rewriteFile(
+        QFile::encodeName(path).toStdString(), [&](std::string_view bytes) -> capture::Result<std::string> {
+            auto kept = capture::removeLinesContaining(bytes, needle.toStdString(), codePage);
+            if (!kept)
+                return std::unexpected(kept.error());
+            removed = kept->removed;
+            return std::move(kept->bytes);
+        });
+    if (!rewritten)
+        return std::unexpected(rewritten.error());
+    return removed;
 }
 
 }  // namespace tabvoro::files

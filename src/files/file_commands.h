@@ -31,9 +31,10 @@ bool renameFile(const QString &from, const QString &to);
 std::optional<QString> moveToTrash(const QString &path);
 
 // Rewrites a file without the lines that contain `needle`, keeping its encoding
-// (capture::removeLinesContaining), through a temporary file in the same folder that then
-// takes the old one's place, so a failure leaves the old file whole. Returns the number of lines
-// removed; fails, without writing, when the file cannot be read.
+// (capture::removeLinesContaining), as capture::rewriteFile does: through a temporary file in
+// the same folder that then takes the old one's place, keeping the file's permissions; a file the
+// user may not write is left as it is. Returns the number of lines removed; fails, without
+// writing, when the file cannot be read or written.
 capture::Result<std::size_t> deleteLinesContaining(const QString &path, const QString &needle,
                                                    const std::string &codePage);
 

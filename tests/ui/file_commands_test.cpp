@@ -237,6 +237,33 @@ private slots:
         QCOMPARE(rows(), QStringList({"d.csv"}));
         QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList({"d.csv", "late.csv"}));
     }
+
+    // The rename would replace a read-only file all the same: the command leaves it as it is, and
+    // a file it does rewrite keeps its permissions.
+    void deleteLinesKeepsPermissionsAndReadOnlyFiles()
+    {
+        files({{"d.csv", "keep\r\ndrop\r\n"}});
+        const QFileDevice::Permissions shared = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                                QFileDevice::WriteGroup | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(folder() + "d.csv", shared));
+        {
+            test::ModalAnswerer answerer("drop", true);
+            window().menufile[6]->trigger();
+        }
+        QCOMPARE(read("d.csv"), QByteArray("keep\r\n"));
+        QCOMPARE(QFile::permissions(folder() + "d.csv") & 0x7077, shared);
+
+        write("d.csv", "keep\r\ndrop\r\n");
+        const QFileDevice::Permissions readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(folder() + "d.csv", readOnly));
+        {
+            test::ModalAnswerer answerer("drop", true);
+            window().menufile[6]->trigger();
+        }
+        QCOMPARE(read("d.csv"), QByteArray("keep\r\ndrop\r\n"));
+        QCOMPARE(QFile::permissions(folder() + "d.csv") & 0x7077, readOnly);
+        QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList({"d.csv"}));
+    }
 };
 
 int main(int argc, char **argv)

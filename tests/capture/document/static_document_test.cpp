@@ -253,7 +253,7 @@ TEST(StaticDocumentElements, AllListsEveryElementInDocumentOrder)
         {"OPTION", "", "", ""},
         {"OPTION", "", "", ""},
         {"OPTION", "", "", ""},
-        {"TEXTAREA", "", "line1\r\nline2", "t"},
+        {"TEXTAREA", "textarea", "line1\r\nline2", "t"},
         {"TEMPLATE", "", "", ""},
         {"NOSCRIPT", "", "", ""},
     };
