@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "capture/document/web_encoding.h"
 #include "capture/text_rules.h"
@@ -47,256 +49,643 @@ std::string cleaned(std::string_view text)
     return out;
 }
 
-// The scheme at the start of an address ("http" of "http://a"), empty when there is none.
-std::string_view schemeOf(std::string_view text)
-{
-    if (text.empty() || !isAlpha(text.front()))
-        return {};
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ':')
-            return text.substr(0, i);
-        if (!isAlpha(c) && !isDigit(c) && c != '+' && c != '-' && c != '.')
-            return {};
-    }
-    return {};
-}
-
-struct Parts {
-    std::string scheme;  // lower case; empty for a relative reference
-    bool hasAuthority = false;
-    std::string authority;
-    std::string path;
-    bool hasQuery = false;
-    std::string query;
-    bool hasFragment = false;
-    std::string fragment;
-};
-
-// Splits what follows the scheme (RFC 3986 appendix B).
-Parts split(std::string scheme, std::string rest, bool special)
-{
-    Parts parts;
-    parts.scheme = std::move(scheme);
-    if (special) {
-        const std::size_t end = std::min(rest.find_first_of("?#"), rest.size());
-        std::replace(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(end), '\\', '/');
-    }
-    std::string_view text = rest;
-    if (const auto hash = text.find('#'); hash != std::string_view::npos) {
-        parts.hasFragment = true;
-        parts.fragment = text.substr(hash + 1);
-        text = text.substr(0, hash);
-    }
-    if (const auto question = text.find('?'); question != std::string_view::npos) {
-        parts.hasQuery = true;
-        parts.query = text.substr(question + 1);
-        text = text.substr(0, question);
-    }
-    if (text.starts_with("//")) {
-        const auto end = std::min(text.find('/', 2), text.size());
-        parts.hasAuthority = true;
-        parts.authority = text.substr(2, end - 2);
-        text = text.substr(end);
-    }
-    parts.path = text;
-    return parts;
-}
-
-// RFC 3986 section 5.2.4.
-std::string removeDotSegments(std::string_view in)
-{
-    std::string out;
-    out.reserve(in.size());
-    auto dropLastSegment = [&out] {
-        const auto slash = out.rfind('/');
-        out.erase(slash == std::string::npos ? 0 : slash);
-    };
-    while (!in.empty()) {
-        if (in.starts_with("../")) {
-            in.remove_prefix(3);
-        } else if (in.starts_with("./")) {
-            in.remove_prefix(2);
-        } else if (in.starts_with("/./")) {
-            in.remove_prefix(2);
-        } else if (in == "/.") {
-            in = "/";
-        } else if (in.starts_with("/../")) {
-            in.remove_prefix(3);
-            dropLastSegment();
-        } else if (in == "/..") {
-            in = "/";
-            dropLastSegment();
-        } else if (in == "." || in == "..") {
-            in = {};
-        } else {
-            const auto end = std::min(in.find('/', 1), in.size());
-            out.append(in.substr(0, end));
-            in.remove_prefix(end);
-        }
-    }
-    return out;
-}
-
-// RFC 3986 section 5.2.3.
-std::string merge(const Parts &base, std::string_view path)
-{
-    if (base.hasAuthority && base.path.empty())
-        return "/" + std::string(path);
-    const auto slash = base.path.rfind('/');
-    if (slash == std::string::npos)
-        return std::string(path);
-    return base.path.substr(0, slash + 1) + std::string(path);
-}
-
-enum class EncodeSet { Opaque, Path, Query, SpecialQuery, Fragment };
+enum class EncodeSet { C0Control, Fragment, Query, SpecialQuery, Path, Userinfo };
 
 bool needsEncoding(unsigned char c, EncodeSet set)
 {
     if (c < 0x20 || c > 0x7E)
         return true;
+    const bool query = c == ' ' || c == '"' || c == '#' || c == '<' || c == '>';
+    const bool path = query || c == '?' || c == '`' || c == '{' || c == '}';
     switch (set) {
-    case EncodeSet::Opaque:
+    case EncodeSet::C0Control:
         return false;
     case EncodeSet::Fragment:
         return c == ' ' || c == '"' || c == '<' || c == '>' || c == '`';
     case EncodeSet::Query:
-        return c == ' ' || c == '"' || c == '#' || c == '<' || c == '>';
+        return query;
     case EncodeSet::SpecialQuery:
-        return c == ' ' || c == '"' || c == '#' || c == '<' || c == '>' || c == '\'';
+        return query || c == '\'';
     case EncodeSet::Path:
-        return c == ' ' || c == '"' || c == '#' || c == '<' || c == '>' || c == '?' || c == '`' ||
-               c == '{' || c == '}';
+        return path;
+    case EncodeSet::Userinfo:
+        return path || c == '/' || c == ':' || c == ';' || c == '=' || c == '@' || c == '[' || c == '\\' ||
+               c == ']' || c == '^' || c == '|';
     }
     return false;
 }
 
-// Characters a browser percent-encodes when it parses an address: non-ASCII bytes (of the
-// UTF-8 text), blanks, quotes and angle brackets. An existing "%xx" stays as it is.
-void appendEncoded(std::string_view text, EncodeSet set, std::string &out)
+// A byte as a browser writes it into an address: non-ASCII bytes (of the UTF-8 text), blanks,
+// quotes and the like percent-encoded; an existing "%xx" stays as it is.
+void appendEncoded(char ch, EncodeSet set, std::string &out)
 {
     constexpr char hex[] = "0123456789ABCDEF";
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (needsEncoding(c, set)) {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 0xF]);
-        } else {
-            out.push_back(ch);
-        }
+    const auto c = static_cast<unsigned char>(ch);
+    if (needsEncoding(c, set)) {
+        out.push_back('%');
+        out.push_back(hex[c >> 4]);
+        out.push_back(hex[c & 0xF]);
+    } else {
+        out.push_back(ch);
     }
 }
 
-std::string compose(Parts parts)
+int hexDigit(char c)
 {
-    const bool special = isSpecial(parts.scheme);
-    if (parts.scheme == "file" && (!parts.hasAuthority || lowered(parts.authority) == "localhost")) {
-        parts.hasAuthority = true;
-        parts.authority.clear();
-    }
-    const bool opaque = !parts.hasAuthority && !parts.path.starts_with("/") && !special;
-    std::string out = parts.scheme;
-    out.push_back(':');
-    if (parts.hasAuthority) {
-        out.append("//");
-        // Host names are case-insensitive and a browser writes them in lower case; user
-        // information before "@" keeps its case.
-        const auto at = parts.authority.rfind('@');
-        const std::size_t hostStart = at == std::string::npos ? 0 : at + 1;
-        out.append(parts.authority, 0, hostStart);
-        out.append(special ? lowered(parts.authority.substr(hostStart)) : parts.authority.substr(hostStart));
-    }
-    if (special && parts.path.empty())
-        parts.path = "/";
-    appendEncoded(parts.path, opaque ? EncodeSet::Opaque : EncodeSet::Path, out);
-    if (parts.hasQuery) {
-        out.push_back('?');
-        appendEncoded(parts.query, special ? EncodeSet::SpecialQuery : EncodeSet::Query, out);
-    }
-    if (parts.hasFragment) {
-        out.push_back('#');
-        appendEncoded(parts.fragment, EncodeSet::Fragment, out);
+    if (isDigit(c))
+        return c - '0';
+    c = lowerAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+std::string percentDecoded(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
     }
     return out;
 }
 
-Parts parseAbsolute(std::string_view text, std::string_view scheme)
+std::optional<int> defaultPort(std::string_view scheme)
 {
-    std::string lower = lowered(scheme);
-    const bool special = isSpecial(lower);
-    return split(std::move(lower), std::string(text.substr(scheme.size() + 1)), special);
+    if (scheme == "http" || scheme == "ws")
+        return 80;
+    if (scheme == "https" || scheme == "wss")
+        return 443;
+    if (scheme == "ftp")
+        return 21;
+    return std::nullopt;
+}
+
+bool isForbiddenHostCodePoint(unsigned char c)
+{
+    return c == 0 || c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '#' || c == '/' || c == ':' ||
+           c == '<' || c == '>' || c == '?' || c == '@' || c == '[' || c == '\\' || c == ']' || c == '^' || c == '|';
+}
+
+// One part of an IPv4 address: decimal, "0x" hexadecimal or "0" octal.
+std::optional<std::uint64_t> ipv4Number(std::string_view part)
+{
+    int radix = 10;
+    if (part.size() >= 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
+        radix = 16;
+        part.remove_prefix(2);
+    } else if (part.size() >= 2 && part[0] == '0') {
+        radix = 8;
+        part.remove_prefix(1);
+    }
+    if (part.empty())
+        return 0;
+    std::uint64_t value = 0;
+    for (const char c : part) {
+        const int digit = hexDigit(c);
+        if (digit < 0 || digit >= radix)
+            return std::nullopt;
+        value = value * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFull * 256)
+            value = 0xFFFFFFFFull * 256;  // past any address; stays past it
+    }
+    return value;
+}
+
+std::vector<std::string_view> dotParts(std::string_view host)
+{
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto dot = host.find('.', start);
+        parts.push_back(host.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
+        if (dot == std::string_view::npos)
+            break;
+        start = dot + 1;
+    }
+    if (parts.size() > 1 && parts.back().empty())
+        parts.pop_back();
+    return parts;
+}
+
+// Whether the host's last part is a number, which makes the host an IPv4 address.
+bool endsInANumber(std::string_view host)
+{
+    const auto parts = dotParts(host);
+    const std::string_view last = parts.back();
+    if (last.empty())
+        return false;
+    if (std::all_of(last.begin(), last.end(), isDigit))
+        return true;
+    return ipv4Number(last).has_value() && last.size() >= 2 && last[0] == '0' && lowerAscii(last[1]) == 'x';
+}
+
+std::optional<std::string> ipv4Host(std::string_view host)
+{
+    const auto parts = dotParts(host);
+    if (parts.size() > 4)
+        return std::nullopt;
+    std::vector<std::uint64_t> numbers;
+    for (const auto part : parts) {
+        const auto number = ipv4Number(part);
+        if (!number || part.empty())
+            return std::nullopt;
+        numbers.push_back(*number);
+    }
+    for (std::size_t i = 0; i + 1 < numbers.size(); ++i)
+        if (numbers[i] > 255)
+            return std::nullopt;
+    const std::uint64_t limit = 1ull << (8 * (5 - numbers.size()));
+    if (numbers.back() >= limit)
+        return std::nullopt;
+    std::uint64_t address = numbers.back();
+    for (std::size_t i = 0; i + 1 < numbers.size(); ++i)
+        address += numbers[i] << (8 * (3 - i));
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+// The host of an address. Host names of the special schemes are case-insensitive and written in
+// lower case; other schemes keep an opaque host as written. (Names with non-ASCII letters stay in
+// UTF-8, where a browser writes them in punycode.)
+std::optional<std::string> parseHost(std::string_view input, bool special)
+{
+    if (input.starts_with('[')) {
+        if (!input.ends_with(']') || input.size() < 3)
+            return std::nullopt;
+        for (const char c : input.substr(1, input.size() - 2))
+            if (hexDigit(c) < 0 && c != ':' && c != '.')
+                return std::nullopt;
+        return lowered(input);
+    }
+    if (!special) {
+        std::string out;
+        for (const char c : input) {
+            if (isForbiddenHostCodePoint(static_cast<unsigned char>(c)))
+                return std::nullopt;
+            appendEncoded(c, EncodeSet::C0Control, out);
+        }
+        return out;
+    }
+    const std::string domain = lowered(percentDecoded(input));
+    if (domain.empty())
+        return std::nullopt;
+    for (const char ch : domain) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (isForbiddenHostCodePoint(c) || c < 0x20 || c == '%' || c == 0x7F)
+            return std::nullopt;
+    }
+    if (endsInANumber(domain))
+        return ipv4Host(domain);
+    return domain;
+}
+
+bool isWindowsDriveLetter(std::string_view text, bool normalized)
+{
+    return text.size() == 2 && isAlpha(text[0]) && (text[1] == ':' || (!normalized && text[1] == '|'));
+}
+
+// Whether the rest of the input from `at` starts with a drive letter ("c:", "C|/...").
+bool startsWithWindowsDriveLetter(std::string_view input, std::size_t at)
+{
+    if (input.size() < at + 2 || !isWindowsDriveLetter(input.substr(at, 2), false))
+        return false;
+    if (input.size() == at + 2)
+        return true;
+    const char c = input[at + 2];
+    return c == '/' || c == '\\' || c == '?' || c == '#';
+}
+
+bool isSingleDot(std::string_view segment)
+{
+    return segment == "." || lowered(segment) == "%2e";
+}
+
+bool isDoubleDot(std::string_view segment)
+{
+    const std::string lower = lowered(segment);
+    return lower == ".." || lower == ".%2e" || lower == "%2e." || lower == "%2e%2e";
+}
+
+struct Url {
+    std::string scheme;
+    std::string username;
+    std::string password;
+    std::optional<std::string> host;
+    std::optional<int> port;
+    bool opaquePath = false;  // "mailto:...": the path is one text, not segments
+    std::string opaque;
+    std::vector<std::string> path;
+    std::optional<std::string> query;
+    std::optional<std::string> fragment;
+
+    bool special() const { return isSpecial(scheme); }
+
+    void shortenPath()
+    {
+        if (scheme == "file" && path.size() == 1 && isWindowsDriveLetter(path[0], true))
+            return;
+        if (!path.empty())
+            path.pop_back();
+    }
+
+    std::string serialized() const
+    {
+        std::string out = scheme + ":";
+        if (host) {
+            out += "//";
+            if (!username.empty() || !password.empty()) {
+                out += username;
+                if (!password.empty())
+                    out += ":" + password;
+                out += "@";
+            }
+            out += *host;
+            if (port)
+                out += ":" + std::to_string(*port);
+        }
+        if (opaquePath) {
+            out += opaque;
+        } else {
+            // Without a host, a path starting with an empty segment would read back as a host.
+            if (!host && path.size() > 1 && path[0].empty())
+                out += "/.";
+            for (const auto &segment : path)
+                out += "/" + segment;
+        }
+        if (query)
+            out += "?" + *query;
+        if (fragment)
+            out += "#" + *fragment;
+        return out;
+    }
+};
+
+enum class State {
+    SchemeStart, Scheme, NoScheme, SpecialRelativeOrAuthority, PathOrAuthority, Relative, RelativeSlash,
+    SpecialAuthoritySlashes, SpecialAuthorityIgnoreSlashes, Authority, Host, Port, File, FileSlash,
+    FileHost, PathStart, Path, OpaquePath, Query, Fragment,
+};
+
+// The basic URL parser of the URL standard (without its encoding override and state override).
+std::optional<Url> parseUrl(const std::string &input, const Url *base)
+{
+    constexpr int kEnd = -1;
+    Url url;
+    State state = State::SchemeStart;
+    std::string buffer;
+    bool atSignSeen = false;
+    bool insideBrackets = false;
+    bool passwordTokenSeen = false;
+    std::size_t p = 0;
+    auto at = [&input](std::size_t i) { return i < input.size() ? static_cast<unsigned char>(input[i]) : kEnd; };
+    auto special = [&url] { return url.special(); };
+    for (;;) {
+        const int c = at(p);
+        // Set when `c` is to be read again in the new state.
+        bool again = false;
+        auto slash = [&] { return c == '/' || (special() && c == '\\'); };
+        auto endOfAuthority = [&] { return c == kEnd || c == '?' || c == '#' || slash(); };
+        switch (state) {
+        case State::SchemeStart:
+            if (c != kEnd && isAlpha(static_cast<char>(c))) {
+                buffer.push_back(lowerAscii(static_cast<char>(c)));
+                state = State::Scheme;
+            } else {
+                state = State::NoScheme;
+                again = true;
+            }
+            break;
+        case State::Scheme:
+            if (c != kEnd && (isAlpha(static_cast<char>(c)) || isDigit(static_cast<char>(c)) || c == '+' ||
+                              c == '-' || c == '.')) {
+                buffer.push_back(lowerAscii(static_cast<char>(c)));
+            } else if (c == ':') {
+                url.scheme = std::move(buffer);
+                buffer.clear();
+                if (url.scheme == "file") {
+                    state = State::File;
+                } else if (special() && base && base->scheme == url.scheme) {
+                    state = State::SpecialRelativeOrAuthority;
+                } else if (special()) {
+                    state = State::SpecialAuthoritySlashes;
+                } else if (at(p + 1) == '/') {
+                    state = State::PathOrAuthority;
+                    ++p;
+                } else {
+                    url.opaquePath = true;
+                    state = State::OpaquePath;
+                }
+            } else {
+                buffer.clear();
+                state = State::NoScheme;
+                p = 0;
+                continue;
+            }
+            break;
+        case State::NoScheme:
+            if (!base || (base->opaquePath && c != '#'))
+                return std::nullopt;
+            if (base->opaquePath) {
+                url.scheme = base->scheme;
+                url.opaquePath = true;
+                url.opaque = base->opaque;
+                url.query = base->query;
+                url.fragment = "";
+                state = State::Fragment;
+            } else {
+                state = base->scheme == "file" ? State::File : State::Relative;
+                again = true;
+            }
+            break;
+        case State::SpecialRelativeOrAuthority:
+            if (c == '/' && at(p + 1) == '/') {
+                state = State::SpecialAuthorityIgnoreSlashes;
+                ++p;
+            } else {
+                state = State::Relative;
+                again = true;
+            }
+            break;
+        case State::PathOrAuthority:
+            if (c == '/') {
+                state = State::Authority;
+            } else {
+                state = State::Path;
+                again = true;
+            }
+            break;
+        case State::Relative:
+            url.scheme = base->scheme;
+            if (slash()) {
+                state = State::RelativeSlash;
+            } else {
+                url.username = base->username;
+                url.password = base->password;
+                url.host = base->host;
+                url.port = base->port;
+                url.path = base->path;
+                url.query = base->query;
+                if (c == '?') {
+                    url.query = "";
+                    state = State::Query;
+                } else if (c == '#') {
+                    url.fragment = "";
+                    state = State::Fragment;
+                } else if (c != kEnd) {
+                    url.query.reset();
+                    url.shortenPath();
+                    state = State::Path;
+                    again = true;
+                }
+            }
+            break;
+        case State::RelativeSlash:
+            if (special() && (c == '/' || c == '\\')) {
+                state = State::SpecialAuthorityIgnoreSlashes;
+            } else if (c == '/') {
+                state = State::Authority;
+            } else {
+                url.username = base->username;
+                url.password = base->password;
+                url.host = base->host;
+                url.port = base->port;
+                state = State::Path;
+                again = true;
+            }
+            break;
+        case State::SpecialAuthoritySlashes:
+            state = State::SpecialAuthorityIgnoreSlashes;
+            if (c == '/' && at(p + 1) == '/')
+                ++p;
+            else
+                again = true;
+            break;
+        case State::SpecialAuthorityIgnoreSlashes:
+            if (c != '/' && c != '\\') {
+                state = State::Authority;
+                again = true;
+            }
+            break;
+        case State::Authority:
+            if (c == '@') {
+                if (atSignSeen)
+                    buffer.insert(0, "%40");
+                atSignSeen = true;
+                for (const char b : buffer) {
+                    if (b == ':' && !passwordTokenSeen) {
+                        passwordTokenSeen = true;
+                        continue;
+                    }
+                    appendEncoded(b, EncodeSet::Userinfo, passwordTokenSeen ? url.password : url.username);
+                }
+                buffer.clear();
+            } else if (endOfAuthority()) {
+                if (atSignSeen && buffer.empty())
+                    return std::nullopt;
+                p -= buffer.size();
+                buffer.clear();
+                state = State::Host;
+                continue;
+            } else {
+                buffer.push_back(static_cast<char>(c));
+            }
+            break;
+        case State::Host:
+            if (c == ':' && !insideBrackets) {
+                if (buffer.empty())
+                    return std::nullopt;
+                url.host = parseHost(buffer, special());
+                if (!url.host)
+                    return std::nullopt;
+                buffer.clear();
+                state = State::Port;
+            } else if (endOfAuthority()) {
+                if (special() && buffer.empty())
+                    return std::nullopt;
+                url.host = parseHost(buffer, special());
+                if (!url.host)
+                    return std::nullopt;
+                buffer.clear();
+                state = State::PathStart;
+                again = true;
+            } else {
+                if (c == '[')
+                    insideBrackets = true;
+                if (c == ']')
+                    insideBrackets = false;
+                buffer.push_back(static_cast<char>(c));
+            }
+            break;
+        case State::Port:
+            if (c != kEnd && isDigit(static_cast<char>(c))) {
+                buffer.push_back(static_cast<char>(c));
+            } else if (endOfAuthority()) {
+                if (!buffer.empty()) {
+                    int port = 0;
+                    for (const char d : buffer) {
+                        port = port * 10 + (d - '0');
+                        if (port > 65535)
+                            return std::nullopt;
+                    }
+                    if (port != defaultPort(url.scheme))
+                        url.port = port;
+                    buffer.clear();
+                }
+                state = State::PathStart;
+                again = true;
+            } else {
+                return std::nullopt;
+            }
+            break;
+        case State::File:
+            url.scheme = "file";
+            url.host = "";
+            if (c == '/' || c == '\\') {
+                state = State::FileSlash;
+            } else if (base && base->scheme == "file") {
+                url.host = base->host;
+                url.path = base->path;
+                url.query = base->query;
+                if (c == '?') {
+                    url.query = "";
+                    state = State::Query;
+                } else if (c == '#') {
+                    url.fragment = "";
+                    state = State::Fragment;
+                } else if (c != kEnd) {
+                    url.query.reset();
+                    if (!startsWithWindowsDriveLetter(input, p))
+                        url.shortenPath();
+                    else
+                        url.path.clear();
+                    state = State::Path;
+                    again = true;
+                }
+            } else {
+                state = State::Path;
+                again = true;
+            }
+            break;
+        case State::FileSlash:
+            if (c == '/' || c == '\\') {
+                state = State::FileHost;
+            } else {
+                if (base && base->scheme == "file") {
+                    url.host = base->host;
+                    if (!startsWithWindowsDriveLetter(input, p) && !base->path.empty() &&
+                        isWindowsDriveLetter(base->path[0], true))
+                        url.path.push_back(base->path[0]);
+                }
+                state = State::Path;
+                again = true;
+            }
+            break;
+        case State::FileHost:
+            if (c == kEnd || c == '/' || c == '\\' || c == '?' || c == '#') {
+                again = true;
+                if (isWindowsDriveLetter(buffer, false)) {
+                    state = State::Path;  // the buffer is the path's first segment
+                } else if (buffer.empty()) {
+                    url.host = "";
+                    state = State::PathStart;
+                } else {
+                    auto host = parseHost(buffer, true);
+                    if (!host)
+                        return std::nullopt;
+                    url.host = *host == "localhost" ? std::string() : std::move(*host);
+                    buffer.clear();
+                    state = State::PathStart;
+                }
+            } else {
+                buffer.push_back(static_cast<char>(c));
+            }
+            break;
+        case State::PathStart:
+            if (special()) {
+                state = State::Path;
+                again = c != '/' && c != '\\';
+            } else if (c == '?') {
+                url.query = "";
+                state = State::Query;
+            } else if (c == '#') {
+                url.fragment = "";
+                state = State::Fragment;
+            } else if (c != kEnd) {
+                state = State::Path;
+                again = c != '/';
+            }
+            break;
+        case State::Path:
+            if (c == kEnd || slash() || c == '?' || c == '#') {
+                if (isDoubleDot(buffer)) {
+                    url.shortenPath();
+                    if (!slash())
+                        url.path.emplace_back();
+                } else if (isSingleDot(buffer)) {
+                    if (!slash())
+                        url.path.emplace_back();
+                } else {
+                    if (url.scheme == "file" && url.path.empty() && isWindowsDriveLetter(buffer, false))
+                        buffer[1] = ':';
+                    url.path.push_back(buffer);
+                }
+                buffer.clear();
+                if (c == '?') {
+                    url.query = "";
+                    state = State::Query;
+                } else if (c == '#') {
+                    url.fragment = "";
+                    state = State::Fragment;
+                }
+            } else {
+                appendEncoded(static_cast<char>(c), EncodeSet::Path, buffer);
+            }
+            break;
+        case State::OpaquePath:
+            if (c == '?') {
+                url.query = "";
+                state = State::Query;
+            } else if (c == '#') {
+                url.fragment = "";
+                state = State::Fragment;
+            } else if (c != kEnd) {
+                appendEncoded(static_cast<char>(c), EncodeSet::C0Control, url.opaque);
+            }
+            break;
+        case State::Query:
+            if (c == '#') {
+                url.fragment = "";
+                state = State::Fragment;
+            } else if (c != kEnd) {
+                appendEncoded(static_cast<char>(c), special() ? EncodeSet::SpecialQuery : EncodeSet::Query, *url.query);
+            }
+            break;
+        case State::Fragment:
+            if (c != kEnd)
+                appendEncoded(static_cast<char>(c), EncodeSet::Fragment, *url.fragment);
+            break;
+        }
+        if (again)
+            continue;
+        if (c == kEnd)
+            break;
+        ++p;
+    }
+    return url;
 }
 
 }  // namespace
 
 std::optional<std::string> resolveUrl(std::string_view baseText, std::string_view referenceText)
 {
-    const std::string reference = cleaned(referenceText);
-    const std::string base = cleaned(baseText);
-    const std::string_view baseScheme = schemeOf(base);
-    std::string_view refScheme = schemeOf(reference);
-    std::string_view relative = reference;
-
-    if (!refScheme.empty()) {
-        // "http:page.htm" on an http page is relative (RFC 3986 5.2.2, the backward-compatible
-        // reading that browsers keep for their special schemes); "http://host" is not.
-        const std::string lowerScheme = lowered(refScheme);
-        std::string_view rest = std::string_view(reference).substr(refScheme.size() + 1);
-        const bool sameSpecial = isSpecial(lowerScheme) && lowered(baseScheme) == lowerScheme;
-        const bool slashes = rest.size() >= 2 && (rest[0] == '/' || rest[0] == '\\') &&
-                             (rest[1] == '/' || rest[1] == '\\');
-        if (!sameSpecial || slashes) {
-            Parts target = parseAbsolute(reference, refScheme);
-            if (target.hasAuthority || target.path.starts_with("/"))
-                target.path = removeDotSegments(target.path);
-            return compose(std::move(target));
-        }
-        relative = rest;
-    }
-
-    if (baseScheme.empty())
+    const auto base = parseUrl(cleaned(baseText), nullptr);
+    const auto url = parseUrl(cleaned(referenceText), base ? &*base : nullptr);
+    if (!url)
         return std::nullopt;
-    const Parts basis = parseAbsolute(base, baseScheme);
-    const bool special = isSpecial(basis.scheme);
-    Parts ref = split({}, std::string(relative), special);
-
-    Parts target;
-    target.scheme = basis.scheme;
-    target.hasFragment = ref.hasFragment;
-    target.fragment = ref.fragment;
-
-    const bool baseOpaque = !basis.hasAuthority && !basis.path.starts_with("/") && !special;
-    if (baseOpaque) {
-        // An address like "about:blank" or "mailto:..." takes nothing but a fragment.
-        if (ref.hasAuthority || !ref.path.empty() || ref.hasQuery || !ref.hasFragment)
-            return std::nullopt;
-        target.path = basis.path;
-        target.hasQuery = basis.hasQuery;
-        target.query = basis.query;
-        return compose(std::move(target));
-    }
-
-    if (ref.hasAuthority) {
-        target.hasAuthority = true;
-        target.authority = ref.authority;
-        target.path = removeDotSegments(ref.path);
-        target.hasQuery = ref.hasQuery;
-        target.query = ref.query;
-        return compose(std::move(target));
-    }
-    target.hasAuthority = basis.hasAuthority;
-    target.authority = basis.authority;
-    if (ref.path.empty()) {
-        target.path = basis.path;
-        target.hasQuery = ref.hasQuery || basis.hasQuery;
-        target.query = ref.hasQuery ? ref.query : basis.query;
-    } else {
-        target.path = removeDotSegments(ref.path.starts_with("/") ? ref.path : merge(basis, ref.path));
-        target.hasQuery = ref.hasQuery;
-        target.query = ref.query;
-    }
-    return compose(std::move(target));
+    return url->serialized();
 }
 
 // ---- Character references.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <string>
 
 namespace tabvoro::capture {
@@ -123,6 +124,76 @@ TEST(ResolveUrl, FailsWithoutAnAbsoluteBase)
     // An address like about:blank takes a fragment and nothing else.
     EXPECT_EQ(resolveUrl("about:blank", "next.html"), std::nullopt);
     EXPECT_EQ(resolveUrl("about:blank", "#a"), "about:blank#a");
+}
+
+// The URL standard's rules where the reading of RFC 3986 alone parts from browsers.
+TEST(ResolveUrl, SpecialSchemesAsBrowsersParseThem)
+{
+    expectResolutions("http://h/a/", {
+        // Another special scheme needs no slashes before its host.
+        {"https:www.x.com/p", "https://www.x.com/p"},
+        {"https:\\\\www.x.com\\p", "https://www.x.com/p"},
+        {"ftp:/files.example/f", "ftp://files.example/f"},
+        // Default ports go, others stay; leading zeros do not count.
+        {"http://x.example:80/p", "http://x.example/p"},
+        {"https://x.example:443", "https://x.example/"},
+        {"http://x.example:0080", "http://x.example/"},
+        {"http://x.example:8080", "http://x.example:8080/"},
+        {"http://x.example:/p", "http://x.example/p"},
+        // Dots written as escapes are dots all the same.
+        {"%2e%2E/b", "http://h/b"},
+        {"x/.%2e/y", "http://h/a/y"},
+        // Numeric hosts are IPv4 addresses.
+        {"http://0x7f.1/", "http://127.0.0.1/"},
+        {"http://3232235521", "http://192.168.0.1/"},
+        {"http://WWW.%45xample.COM/", "http://www.example.com/"},
+        {"http://user@:pass@h/", "http://user%40:pass@h/"},
+    });
+    // Addresses no browser opens.
+    for (const char *bad : {"http://a b/", "http://x.example:65536/", "http://x.example:8a/", "http://1.2.3.256/",
+                            "http://a<b/", "http://[zz]/", "http://", "http://user@/"})
+        EXPECT_EQ(resolveUrl("http://h/a/", bad), std::nullopt) << bad;
+}
+
+TEST(ResolveUrl, OtherSchemesKeepTheirPathsAndHosts)
+{
+    expectResolutions("foo:/a/b", {
+        {"../../..//x", "foo:/.//x"},
+        {"c", "foo:/a/c"},
+        {"./c/../d", "foo:/a/d"},
+        {"//Host/P", "foo://Host/P"},
+        {"\\c", "foo:/a/\\c"},
+    });
+    expectResolutions("a:/.", {{"", "a:/"}});
+    expectResolutions("foo://Host/a/b?q", {{"?r", "foo://Host/a/b?r"}, {"c d", "foo://Host/a/c%20d"}});
+    EXPECT_EQ(resolveUrl("", "foo:bar/../x?y z#f"), "foo:bar/../x?y%20z#f");
+    EXPECT_EQ(resolveUrl("mailto:a@b.example", "x"), std::nullopt);
+}
+
+// Whatever a reference resolves to is an address that resolves to itself, from any page and
+// from itself: the writing a browser gives an address reads back the same.
+TEST(ResolveUrl, AResolvedAddressResolvesToItself)
+{
+    const std::string_view bases[] = {"http://h/a/b?q#f", "https://user:pw@x.example:8443/", "file:///home/u/p.html",
+                                      "foo:/a/b", "foo://host/a", "a:/.", "mailto:x@y"};
+    const std::string_view pieces[] = {"/", "//", "\\", ".", "..", "%2e", "x", "H", ":", "@", "?", "#", "80", " ",
+                                       "中", "%41", "[::1]", "0x7f.1", "http:", "foo:", "file:", "a:", ";", "|", "c:"};
+    std::mt19937 random(12);
+    std::size_t resolved = 0;
+    for (int n = 0; n < 20000; ++n) {
+        std::string reference;
+        const int count = static_cast<int>(random() % 7);
+        for (int k = 0; k < count; ++k)
+            reference += pieces[random() % std::size(pieces)];
+        const std::string_view base = bases[random() % std::size(bases)];
+        const auto url = resolveUrl(base, reference);
+        if (!url)
+            continue;
+        ++resolved;
+        ASSERT_EQ(resolveUrl(*url, *url), url) << "base " << base << ", reference \"" << reference << '"';
+        ASSERT_EQ(resolveUrl("http://other.example/", *url), url) << "base " << base << ", reference \"" << reference << '"';
+    }
+    EXPECT_GT(resolved, 10000u);
 }
 
 TEST(DecodeCharacterReferences, DecodesAsABrowserDoes)
