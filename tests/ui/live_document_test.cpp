@@ -408,7 +408,15 @@ const struct KnownDifference {
 void LiveDocumentTest::fixturesReadAsTheStaticDocumentExpects()
 {
     QFETCH(QString, page);
-    m_server.serveFolder(QStringLiteral(TABVORO_FIXTURES));
+    // Served without a charset, as a saved page has none: its own byte-order mark or meta tag
+    // decides, as it does for the static document.
+    const QDir fixtures(QStringLiteral(TABVORO_FIXTURES "/document"));
+    for (const QString &name : fixtures.entryList(QDir::Files)) {
+        QFile file(fixtures.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        m_server.addPage(QStringLiteral("/document/") + name, file.readAll(),
+                         name.endsWith(QLatin1String(".html")) ? QByteArrayLiteral("text/html") : QByteArray());
+    }
     QVERIFY(load(m_server.url(QStringLiteral("/document/") + page)));
     QString dump = QString::fromStdString(capture::dumpDocument(*snapshot(SnapshotRequest::everything())));
     // The expected readings were made with the pages at this address.

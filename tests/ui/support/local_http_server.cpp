@@ -74,11 +74,9 @@ void LocalHttpServer::answer(QTcpSocket *socket)
         type = page->second;
     } else if (!m_folder.isEmpty() && !path.contains("..")) {
         QFile file(m_folder + path);
-        if (file.open(QIODevice::ReadOnly)) {
+        if (file.open(QIODevice::ReadOnly))
             body = file.readAll();
-            if (type.startsWith("text/html"))
-                type = "text/html";
-        } else
+        else
             status = "404 Not Found";
     } else {
         status = "404 Not Found";

@@ -20,8 +20,7 @@ public:
 
     // Serves `body` at `path` ("/a/b.html"); the content type follows the extension.
     void addPage(const QString &path, const QByteArray &body, const QByteArray &contentType = {});
-    // Serves the files of `folder` for paths not added as pages. An HTML file goes out without a
-    // charset, as a saved page has none: its own byte-order mark or meta tag decides.
+    // Serves the files of `folder` for paths not added as pages.
     void serveFolder(const QString &folder);
 
     // The next `times` requests of `path` have their connection cut without an answer, as a
