@@ -26,6 +26,8 @@ TEST(FileLines, PreviewLeavesOutACharacterCutAtTheEnd)
     };
     for (const auto &c : cases)
         EXPECT_EQ(previewText(c.bytes, c.more, "GB18030").value(), c.text) << c.text;
+    // In a UTF-8 code page, a sequence past U+10FFFF is no character: one U+FFFD for each byte.
+    EXPECT_EQ(previewText("a\xF4\x9F\x98\x80", false, "UTF-8").value(), "a\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
 TEST(FileLines, RemovesTheLinesThatContainTheString)
