@@ -193,7 +193,7 @@ std::string pageTextAsUtf8(std::string bytes)
 {
     const std::string_view view = bytes;
     if (view.starts_with(kUtf8Bom))
-        return bytes.substr(kUtf8Bom.size());
+        return validUtf8(view.substr(kUtf8Bom.size()));
     if (view.starts_with(kUtf16LeBom) || view.starts_with(kUtf16BeBom)) {
         const char *encoding = view.starts_with(kUtf16LeBom) ? "UTF-16LE" : "UTF-16BE";
         if (auto text = decodeText(view.substr(2), encoding))

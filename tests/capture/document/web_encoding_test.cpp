@@ -124,6 +124,8 @@ TEST(PageCharset, TheMetaTagDecidesAsInABrowser)
         {"<meta charset=x-bogus><meta charset=gbk><p>\xD6\xD0", "<meta charset=x-bogus><meta charset=gbk><p>中"},
         {"<meta charset=utf-16><p>\xE4\xB8\xAD\xFF", "<meta charset=utf-16><p>中\uFFFD"},
         {"<meta charset=x-user-defined><p>\x80", "<meta charset=x-user-defined><p>€"},
+        // A byte-order mark outweighs the meta tag; bytes that are no UTF-8 after it are U+FFFD.
+        {"\xEF\xBB\xBF<meta charset=gbk><p>\xD6\xD0\xE4\xB8\xAD", "<meta charset=gbk><p>\uFFFD\uFFFD中"},
     };
     for (const auto &[bytes, text] : cases)
         EXPECT_EQ(pageTextAsUtf8(bytes), text) << bytes;
