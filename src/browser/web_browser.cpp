@@ -108,6 +108,8 @@ void WebBrowser::connectPage()
         m_loading = true;
         m_navigationReported = false;
         m_loadingUrl = info.url();
+        // A new document's windows are its own: what the program's step clicked has led here.
+        m_actionPopupsUntilMs = 0;
         watchFocusProxy();
         emit LoadStarted();
     });
@@ -117,7 +119,9 @@ void WebBrowser::connectPage()
             return;
         emit ProgressChange(progress, 100);
     });
-    connect(m_page, &WebPage::consoleMessage, this, &WebBrowser::ConsoleMessage);
+    // Queued: the engine is inside the page's script when it reports, and a handler that asks
+    // the page something would wait there for an answer that cannot come.
+    connect(m_page, &WebPage::consoleMessage, this, &WebBrowser::ConsoleMessage, Qt::QueuedConnection);
 
     QAction *back = m_page->action(QWebEnginePage::Back);
     QAction *forward = m_page->action(QWebEnginePage::Forward);
@@ -255,8 +259,12 @@ capture::Result<QVariant> WebBrowser::performAction(const QString &script)
     // the script answered.
     constexpr qint64 kGraceMs = 1000;
     m_actionPopupsUntilMs = QDateTime::currentMSecsSinceEpoch() + 30000;
+    const QUrl before = m_loadingUrl;
+    const bool wasLoading = m_loading;
     auto answer = evaluate(script);
-    m_actionPopupsUntilMs = QDateTime::currentMSecsSinceEpoch() + kGraceMs;
+    // Once the action has led to a new load, the windows asked for are the new page's own.
+    const bool ledToLoad = m_loading != wasLoading || m_loadingUrl != before || m_actionPopupsUntilMs == 0;
+    m_actionPopupsUntilMs = ledToLoad ? 0 : QDateTime::currentMSecsSinceEpoch() + kGraceMs;
     return answer;
 }
 

@@ -57,9 +57,11 @@ void LocalHttpServer::answer(QTcpSocket *socket)
     const QString target = words.size() > 1 ? QString::fromUtf8(words[1]) : QStringLiteral("/");
     const QString path = QUrl(target).path();
     m_requests[path] += 1;
-    if (m_held.contains(path))
+    // Failures and holds name a path, or a path with its query ("/num.html?page=3").
+    const QString key = m_failures.contains(target) || m_held.contains(target) ? target : path;
+    if (m_held.contains(key))
         return;
-    if (auto failure = m_failures.find(path); failure != m_failures.end() && *failure != 0) {
+    if (auto failure = m_failures.find(key); failure != m_failures.end() && *failure != 0) {
         if (*failure > 0)
             --*failure;
         socket->abort();

@@ -24,7 +24,8 @@ public:
     void serveFolder(const QString &folder);
 
     // The next `times` requests of `path` have their connection cut without an answer, as a
-    // server that resets it does; -1: every request.
+    // server that resets it does; -1: every request. `path` may carry a query, which must then
+    // match as well.
     void failRequests(const QString &path, int times);
     // Requests of `path` are never answered: the connection stays open, as a hung server's does.
     void holdRequests(const QString &path);
