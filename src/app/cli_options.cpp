@@ -63,11 +63,14 @@ Run options:
   --dropdown NAME    the name of the page-number drop-down
   --timer MS         capture every MS milliseconds instead of after each page load
   --max-pages N      stop the run after N kept captures
-  --timeout S        stop the run after S seconds (default 600) and exit with 3
+  --timeout S        stop the run, first load included, after S seconds (default 600)
+                     and exit with 3
+  --page-timeout S   a page not loaded after S seconds (default 60) has failed; a failed
+                     page is tried again after 1, 2 and 4 s, then the run ends with 4
 
-Exit status: 0 when the run has ended; 2 with a message on stderr for bad arguments, a page
-that cannot be loaded or an output that cannot be written; 3 when the run was stopped by
---timeout.
+Exit status: 0 when the run has ended; 2 with a message on stderr for bad arguments or an
+output that cannot be written; 3 when the run was stopped by --timeout; 4 when a page failed
+to load after its retries.
 )usage";
 
 std::vector<capture::Field> parseFieldList(const std::string &list)
