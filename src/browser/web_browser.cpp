@@ -166,6 +166,10 @@ void WebBrowser::loadEnded(const QWebEngineLoadingInfo &info)
         m_navigationReported = true;
         emit NavigateComplete(url);
     }
+    // A page the view decoded otherwise than the engine reads it is shown again first; the end
+    // of that load completes it.
+    if (m_encodingCheck.redecodes(url, ok))
+        return;
     emit DocumentComplete(url, ok);
 }
 
@@ -189,9 +193,9 @@ QWebEnginePage *WebBrowser::page() const { return m_page; }
 
 QWebEngineView *WebBrowser::view() const { return m_view; }
 
-void WebBrowser::goBack() { m_page->triggerAction(QWebEnginePage::Back); }
+void WebBrowser::goBack() { m_encodingCheck.goInHistory(-1); }
 
-void WebBrowser::goForward() { m_page->triggerAction(QWebEnginePage::Forward); }
+void WebBrowser::goForward() { m_encodingCheck.goInHistory(1); }
 
 void WebBrowser::stop() { m_page->triggerAction(QWebEnginePage::Stop); }
 

@@ -11,6 +11,7 @@
 #include <QVariant>
 #include <QWidget>
 
+#include "browser/page_encoding_check.h"
 #include "capture/error.h"
 
 class QWebEngineLoadingInfo;
@@ -121,6 +122,7 @@ private:
     LoadFailure m_lastFailure;
     // Until then a new window is the program's own step's (performAction), not a script's.
     qint64 m_actionPopupsUntilMs = 0;
+    PageEncodingCheck m_encodingCheck{*this};
 };
 
 }  // namespace tabvoro::browser

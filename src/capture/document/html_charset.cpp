@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "capture/document/encoding_detection.h"
 #include "capture/document/web_encoding.h"
 #include "capture/output/code_page.h"
 
@@ -204,8 +205,7 @@ std::string pageTextAsUtf8(std::string bytes)
     if (charset.empty()) {
         if (isValidUtf8(view))
             return bytes;
-        auto text = decodeText(view, systemCodePage());
-        return text ? std::move(*text) : std::move(bytes);
+        return decodeWebText(view, detectUnlabeledEncoding(view).name);
     }
     return decodeWebText(view, *metaEncoding(charset));
 }

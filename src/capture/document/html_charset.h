@@ -24,8 +24,7 @@ std::string decoderName(std::string_view charset);
 
 // The page's text as UTF-8: by its byte-order mark, else by the character set it declares, read
 // with the web's decoders (windows-1252 and GBK as browsers read them, not as iconv does), else
-// UTF-8 when the bytes are valid UTF-8 and the system code page when they are not (what a
-// browser set up for that code page does with a page that declares nothing).
+// as detectUnlabeledEncoding() finds (UTF-8 when the bytes are valid UTF-8).
 std::string pageTextAsUtf8(std::string bytes);
 
 }  // namespace tabvoro::capture::html
