@@ -186,7 +186,7 @@ private slots:
     }
 
     // A page shown again from its bytes is still the page at its address: its links lead on
-    // from there, and back and forward pass it once.
+    // from there, the page's scripts of ours run in it, and back and forward pass it once.
     void pageShownAgainKeepsItsAddress()
     {
         QCOMPARE(completions(m_site.url("/first.html")), 1);
@@ -194,6 +194,9 @@ private slots:
         QCOMPARE(completions(url), 1);
         QCOMPARE(evaluate("document.characterSet"), QStringLiteral("GB18030"));
         QCOMPARE(evaluate("location.href"), url.toString());
+        // The scripts that keep a page from opening windows are in the page shown again too.
+        QCOMPARE(m_browser->evaluate("String(window.open)", 5000, WebBrowser::ScriptWorld::Page).value_or(QVariant()),
+                 QVariant(QStringLiteral("null")));
         QCOMPARE(evaluate("document.getElementById('next').href"), m_site.url("/next.html").toString());
 
         QCOMPARE(completionsOf([this] { evaluate("document.getElementById('next').click(), 1"); }, m_site.url("/next.html")), 1);
