@@ -59,19 +59,19 @@ TEST(EncodingDetection, UnlabeledPagesAsTheirBytesShow)
         {"EUC-KR", page(encoded("서울특별시의 인구는 약 구백오십만 명으로 가장 많은 인구가 거주하는 도시입니다.", "CP949")),
          "euc-kr", "CP949"},
         {"windows-1251", page(encoded("Население Москвы составляет около тринадцати миллионов человек.", "WINDOWS-1251")),
-         "windows-1251", "windows-1251"},
+         "windows-1251", "CP1251"},
         // Latin-1 is read as windows-1252, Latin-5 as windows-1254, as a browser reads them.
         {"Latin-1", page(encoded("O município de São Paulo é o mais populoso do Brasil; Maricá, Araxá.", "ISO-8859-1")),
-         "windows-1252", "WINDOWS-1252"},
+         "windows-1252", "CP1252"},
         {"Latin-5", page(encoded("Türkiye'nin en kalabalık şehirleri İstanbul, Ankara ve İzmir'dir; nüfus sayımı "
                                     "sonuçlarına göre İstanbul'un nüfusu on beş milyonu aşmıştır.", "ISO-8859-9")),
-         "windows-1254", "windows-1254"},
+         "windows-1254", "CP1254"},
         // Too short for the detector, which takes 中 for Cyrillic: the code page reads it.
-        {"two bytes of GBK", page("\xD6\xD0"), "GB18030", "GB18030"},
-        {"one accented letter the code page reads", page("S\xE3o"), "GB18030", "GB18030"},
+        {"two bytes of GBK", page("\xD6\xD0"), "gb18030", "GB18030"},
+        {"one accented letter the code page reads", page("S\xE3o"), "gb18030", "GB18030"},
         // A sentence the code page reads whole (every accent before a letter), too short to be
         // sure of: the code page's reading.
-        {"short Latin-5", page(encoded("Türkiye'nin en kalabalık şehirleri İstanbul'dur.", "ISO-8859-9")), "GB18030",
+        {"short Latin-5", page(encoded("Türkiye'nin en kalabalık şehirleri İstanbul'dur.", "ISO-8859-9")), "gb18030",
          "GB18030"},
     };
     for (const auto &c : cases) {
@@ -101,7 +101,7 @@ TEST(EncodingDetection, FallbackIsTheCodePagesEncoding)
         const CodePage utf8("UTF-8");
         EXPECT_EQ(detectUnlabeledEncoding(shortGbk).name, "windows-1252");
         const CodePage cyrillic("WINDOWS-1251");
-        EXPECT_EQ(detectUnlabeledEncoding(page("\xCC\xEE")).decoder, "windows-1251");
+        EXPECT_EQ(detectUnlabeledEncoding(page("\xCC\xEE")).decoder, "CP1251");
     }
 }
 
@@ -119,7 +119,7 @@ TEST(EncodingDetection, LabelsComeBeforeDetection)
     } cases[] = {
         {"byte-order mark over header", "\xEF\xBB\xBF" + page("x"), "gbk", "utf-8", "UTF-8", true},
         {"UTF-16 byte-order mark", std::string("\xFF\xFE<\0p\0>\0", 8), "", "utf-16le", "UTF-16LE", true},
-        {"header over meta", meta, "windows-1252", "windows-1252", "WINDOWS-1252", true},
+        {"header over meta", meta, "windows-1252", "windows-1252", "CP1252", true},
         {"meta", meta, "", "big5", "BIG5-HKSCS", true},
         {"nothing", page(gbkText), "", "gb18030", "GB18030", false},
     };
