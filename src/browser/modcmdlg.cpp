@@ -24,4 +24,19 @@ QString ShowOpenFileDialog(QWidget *owner, const QString &title, const QString &
     return chosen.front();
 }
 
+QString ShowSaveFileDialog(QWidget *owner, const QString &title, const QString &filter, const QString &suffix)
+{
+    QPointer<QFileDialog> dialog = new QFileDialog(owner, title, QString(), filter);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(suffix);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!dialog)
+        return {};
+    const QStringList chosen = dialog->selectedFiles();
+    delete dialog;
+    return accepted && !chosen.isEmpty() ? chosen.front() : QString();
+}
+
 }  // namespace tabvoro::browser

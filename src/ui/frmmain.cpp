@@ -61,6 +61,7 @@ Frmmain::Frmmain(const FrmmainOptions &options, QWidget *parent) : QMainWindow(p
     setWindowTitle(" Tabvoro V2.30 - ");
     createControls();
     createMenus();
+    createJobMenu();
     setToolTips();
     connectHandlers();
     Form_Load();

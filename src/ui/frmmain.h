@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <expected>
+#include <optional>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -15,6 +17,8 @@
 #include "capture/capture_session.h"
 #include "capture/capture_settings.h"
 #include "capture/document/snapshot_document.h"
+#include "capture/job/job.h"
+#include "capture/job/job_progress.h"
 #include "capture/next_page.h"
 #include "capture/page_load_retry.h"
 
@@ -104,6 +108,24 @@ public:
 
     browser::WebBrowser *webBrowser() const { return WebBrowser1; }
 
+    // Saved jobs (frmmain_jobs.cpp). The job the controls hold now.
+    capture::Job currentJob() const;
+    // Sets the controls from a job as a user would, through their own handlers; starts nothing.
+    void applyJob(const capture::Job &job);
+    // The job file the window saved or opened, and its progress: from then on every kept
+    // capture of a run is recorded beside it. Empty: no job, nothing is recorded.
+    QString jobPath() const { return m_jobPath; }
+    void setJobPath(const QString &path);
+    // The code page the output is written in: the job's, else the system's.
+    std::string codePage() const;
+    void setCodePage(const QString &codePage) { m_codePage = codePage; }
+    // Gets a resumed run ready: cuts what the progress does not record off the output file,
+    // takes up its file, tally and repeat check, and sets the controls to where the run goes on.
+    // The address to open next; empty when the job has nothing left to do (finished).
+    std::expected<QString, QString> prepareResume();
+    // Once the address of prepareResume() has loaded: starts the run as the button does.
+    void startResumedRun();
+
 signals:
     // A capture was kept and saved (or failed to save): its tally.
     void captureKept(const QString &status);
@@ -190,6 +212,24 @@ private:
     // The capture's read, kept for the next-page step when it holds the step's parts.
     std::unique_ptr<capture::SnapshotDocument> m_stepRead;
     QString m_stepReadStamp;
+
+    // saved jobs (frmmain_jobs.cpp)
+    void createJobMenu();
+    void menujob_Click(int index);
+    void saveJob();
+    void openJob();
+    void resumeJob();
+    // After a kept capture was written: what the run has done, beside the job file.
+    void recordProgress();
+    // At the end of a run: the output's size after compaction, and whether the pages ran out.
+    void recordRunEnd(bool pagesRanOut);
+    void updateResumeAction();
+    QString m_jobPath;
+    std::optional<capture::JobProgress> m_progress;  // the open job's, as last read or written
+    QString m_codePage;                               // the job's code page; empty: the system's
+    std::optional<std::string> m_dropDownValue;      // the value the last drop-down step set
+    bool m_pagesRanOut = false;                       // the run ends because no page is left
+    QMetaObject::Connection m_resumeLoad;             // the wait for a resumed run's first page
 
     // capture test and table choice (frmmain_tables.cpp)
     void connectTableHandlers();
@@ -298,6 +338,8 @@ public:
     std::array<QAction *, 4> menuurl{};
     std::array<QAction *, 7> mnieview{};
     std::array<QAction *, 8> menufile{};
+    QMenu *mnjob = nullptr;
+    std::array<QAction *, 3> menujob{};  // save, open, resume a job
 
 private:
     // Installs `filter` on `control` and keeps the pair, so that the window can take its

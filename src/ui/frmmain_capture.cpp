@@ -136,11 +136,13 @@ Frmmain::CaptureOutcome Frmmain::CaptureTable()
     ShowStatus(0, m_statusText);
 
     const capture::SaveTarget target{settings.url, settings.ruled, utf8(m_outputFolder),
-                                     capture::systemCodePage(), m_exactOutputPath};
+                                     codePage(), m_exactOutputPath};
     const auto saved = capture::SaveCapture(outcome.text, target, m_session);
     m_lastSaveFailed = !saved.saved;
     m_lastSaveError = QString::fromStdString(saved.error);
     setText1(QString::fromStdString(saved.shownText));
+    if (saved.saved)
+        recordProgress();
     refreshFileList();
     m_statusText = QString::fromStdString(saved.status);
     ShowStatus(3, m_statusText);

@@ -79,8 +79,11 @@ void Frmmain::Command1_Click()
         QMessageBox::information(this, "提示", kEmptyUrlList);
         return;
     }
-    if (!pagingHolds(capture::PagingCheck::Full))
+    // A capture of one page is a run whose pages have run out.
+    if (!pagingHolds(capture::PagingCheck::Full)) {
+        recordRunEnd(true);
         return;
+    }
     m_loadRetry.onSuccess();
     m_runEndMessage.clear();
     m_runEndedOnFailedPage = false;
@@ -219,6 +222,8 @@ void Frmmain::carryOut(const capture::NextPageStep &step)
     } else if (const auto *navigate = std::get_if<capture::NavigateTo>(&step.action)) {
         WebBrowser1->Navigate(QString::fromStdString(navigate->url));
     } else if (const auto *advance = std::get_if<capture::AdvanceDropDowns>(&step.action)) {
+        if (!advance->changes.empty())
+            m_dropDownValue = advance->changes.front().value;
         watchStepInPlace();
         for (const auto &change : advance->changes)
             WebBrowser1->performAction(elementScript(
@@ -226,7 +231,9 @@ void Frmmain::carryOut(const capture::NextPageStep &step)
                 "e.value=" + jsString(change.value) + ";e.dispatchEvent(new Event('change',{bubbles:true}));"));
     } else if (const auto *end = std::get_if<capture::EndTheRun>(&step.action)) {
         if (end->message.empty()) {
+            m_pagesRanOut = true;
             EndRun();
+            m_pagesRanOut = false;
         } else {
             QMessageBox::information(this, "提示", QString::fromStdString(end->message));
             m_captureOnLoad = false;
@@ -235,6 +242,7 @@ void Frmmain::carryOut(const capture::NextPageStep &step)
             Command1->setText(capture::kIdleCaption);
             Txturl->setFocus();
             (void)capture::CompactOutputFile(m_session.outputPath);
+            recordRunEnd(false);
         }
     }
 }
@@ -247,6 +255,7 @@ void Frmmain::EndRun()
     Command1->setText(capture::kIdleCaption);
     // A run that saved nothing has no file to compact; that is not a failure.
     (void)capture::CompactOutputFile(m_session.outputPath);
+    recordRunEnd(m_pagesRanOut);
 }
 
 void Frmmain::txtNp_OLEDragDrop(QDropEvent *event) { keywordBoxDrop(txtNp, event); }

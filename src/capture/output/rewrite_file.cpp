@@ -107,6 +107,54 @@ std::string resolvedPath(const std::string &path)
     return path;
 }
 
+// Puts `bytes` in place of `target` through a temporary file in the same folder: written, given
+// `keep`'s owner and permissions (or 0666 less the umask), flushed, then renamed over it.
+Result<void> installFile(const std::string &target, std::string_view bytes, const struct stat *keep)
+{
+    const auto slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    // A short hidden name in the same folder: rename is only atomic within one file system, the
+    // old file's name may already be as long as names get, and a left-over after a kill does not
+    // clutter the folder the user looks at.
+    std::string pattern = folder + ".tabvoro-XXXXXX";
+    FileDescriptor file(::mkstemp(pattern.data()));
+    if (file.get() < 0)
+        return failure(systemError("cannot create a temporary file beside " + target));
+    TemporaryFile temporary(pattern);
+
+    if (!writeAll(file.get(), bytes))
+        return failure(systemError("cannot write " + temporary.path()));
+    mode_t mode = 0666;
+    if (keep) {
+        // Only an administrator may give a file away; for anyone else the file stays theirs. The
+        // permissions come after, as a change of owner clears the set-id bits.
+        if (keep->st_uid != ::geteuid() || keep->st_gid != ::getegid())
+            (void)::fchown(file.get(), keep->st_uid, keep->st_gid);
+        mode = keep->st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    if (::fchmod(file.get(), mode) != 0)
+        return failure(systemError("cannot set the permissions of " + temporary.path()));
+    // The data must be on disk before the rename makes it the only copy.
+    if (::fsync(file.get()) != 0)
+        return failure(systemError("cannot flush " + temporary.path()));
+    if (file.close() != 0)
+        return failure(systemError("cannot close " + temporary.path()));
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
+        return failure(systemError("cannot replace " + target));
+    temporary.release();
+
+    // Makes the rename itself durable; the file is already whole either way, so a failure here
+    // is not reported.
+    FileDescriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+    return {};
+}
+
 }  // namespace
 
 Result<void> rewriteFile(const std::string &path,
@@ -139,40 +187,17 @@ Result<void> rewriteFile(const std::string &path,
     if (*after == before)
         return {};
 
-    const auto slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    // A short hidden name in the same folder: rename is only atomic within one file system, the
-    // old file's name may already be as long as names get, and a left-over after a kill does not
-    // clutter the folder the user looks at.
-    std::string pattern = folder + ".tabvoro-XXXXXX";
-    FileDescriptor file(::mkstemp(pattern.data()));
-    if (file.get() < 0)
-        return failure(systemError("cannot create a temporary file beside " + target));
-    TemporaryFile temporary(pattern);
+    return installFile(target, *after, &info);
+}
 
-    if (!writeAll(file.get(), *after))
-        return failure(systemError("cannot write " + temporary.path()));
-    // Only an administrator may give a file away; for anyone else the file stays theirs. The
-    // permissions come after, as a change of owner clears the set-id bits.
-    if (info.st_uid != ::geteuid() || info.st_gid != ::getegid())
-        (void)::fchown(file.get(), info.st_uid, info.st_gid);
-    if (::fchmod(file.get(), info.st_mode & 07777) != 0)
-        return failure(systemError("cannot set the permissions of " + temporary.path()));
-    // The data must be on disk before the rename makes it the only copy.
-    if (::fsync(file.get()) != 0)
-        return failure(systemError("cannot flush " + temporary.path()));
-    if (file.close() != 0)
-        return failure(systemError("cannot close " + temporary.path()));
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
-        return failure(systemError("cannot replace " + target));
-    temporary.release();
-
-    // Makes the rename itself durable; the file is already whole either way, so a failure here
-    // is not reported.
-    FileDescriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
-    return {};
+Result<void> replaceFile(const std::string &path, std::string_view bytes)
+{
+    if (path.empty())
+        return failure("no file named");
+    const std::string target = resolvedPath(path);
+    struct stat info {};
+    const bool exists = ::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return installFile(target, bytes, exists ? &info : nullptr);
 }
 
 }  // namespace tabvoro::capture

@@ -21,4 +21,8 @@ namespace tabvoro::capture {
 Result<void> rewriteFile(const std::string &path,
                          const std::function<Result<std::string>(std::string_view)> &transform);
 
+// Writes `bytes` as the whole of the file at `path` (created when missing) the same way: a kill
+// or a power cut at any moment leaves either the old file or the new one, never a mix.
+Result<void> replaceFile(const std::string &path, std::string_view bytes);
+
 }  // namespace tabvoro::capture
