@@ -170,6 +170,8 @@ private:
 
     // capture runs (frmmain_run.cpp)
     void Command1_Click();
+    // Puts the run in its running state, timed or after each load, taking no step yet.
+    void armRun();
     void Timer1_Timer();
     void WebBrowser1_DocumentComplete(const QUrl &url, bool ok);
     void OpenNextPage();
@@ -369,6 +371,9 @@ private:
     QString m_lastSaveError;
     bool m_laidOut = false;
 };
+
+// A text as a string literal of a script run in the page.
+QString jsString(const std::string &text);
 
 // The most characters Text1 shows.
 inline constexpr int kText1Capacity = 65536;

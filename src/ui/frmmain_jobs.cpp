@@ -35,6 +35,7 @@ constexpr int kPathCapacity = 4096;
 QString qs(const std::string &text) { return QString::fromStdString(text); }
 std::string utf8(const QString &text) { return text.toStdString(); }
 
+
 }  // namespace
 
 void Frmmain::createJobMenu()
@@ -222,6 +223,24 @@ void Frmmain::startResumedRun()
 {
     // The page the run stopped on (modes 0 and 3) gives a capture the repeat check drops; the
     // run then steps on from it. In modes 1 and 2 the page is the next one, captured at once.
+    // A drop-down may turn its pages in place under one address: the value it had reached is
+    // set again first, and the run goes on once that page is there, as after any step.
+    if (Option1[3]->isChecked() && m_dropDownValue && pagingHolds(capture::PagingCheck::Full)) {
+        const QString script =
+            QStringLiteral("(function(){var n=%1,v=%2,c=0;for(const e of document.getElementsByTagName('select'))"
+                           "if(e.name===n&&e.value!==v){e.value=v;e.dispatchEvent(new Event('change',{bubbles:true}));c++;}"
+                           "return c;})()")
+                .arg(jsString(utf8(Txtxd->text())), jsString(*m_dropDownValue));
+        armRun();
+        watchStepInPlace();
+        const auto changed = WebBrowser1->performAction(script);
+        if (changed && changed->toInt() > 0)
+            return;
+        stopRunWaits();
+        Command1->setText(capture::kIdleCaption);
+        m_captureOnLoad = false;
+        Timer1->stop();
+    }
     Command1_Click();
 }
 

@@ -42,14 +42,15 @@ QString elementScript(std::size_t index, std::optional<std::size_t> frame, const
         .arg(action);
 }
 
+
+}  // namespace
+
 QString jsString(const std::string &text)
 {
     QString quoted = QString::fromStdString(text);
     quoted.replace('\\', "\\\\").replace('\'', "\\'").replace('\n', "\\n").replace('\r', "\\r");
     return "'" + quoted + "'";
 }
-
-}  // namespace
 
 bool Frmmain::pagingHolds(capture::PagingCheck check) const
 {
@@ -84,6 +85,13 @@ void Frmmain::Command1_Click()
         recordRunEnd(true);
         return;
     }
+    armRun();
+    if (m_captureOnLoad)
+        OpenNextPage();
+}
+
+void Frmmain::armRun()
+{
     m_loadRetry.onSuccess();
     m_runEndMessage.clear();
     m_runEndedOnFailedPage = false;
@@ -94,7 +102,6 @@ void Frmmain::Command1_Click()
         m_captureOnLoad = false;
     } else {
         m_captureOnLoad = true;
-        OpenNextPage();
     }
 }
 

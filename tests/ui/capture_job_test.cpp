@@ -49,6 +49,16 @@ QByteArray captured(int first, int last)
     return QByteArray::fromStdString(capture::encodeText(text.toStdString(), "GB18030").value().bytes);
 }
 
+// A page-number drop-down that turns the page in place: one address for every page.
+const QByteArray kInPlaceDropDownPage =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><script>"
+    "function rows(n){return '<tr><td>p'+n+'a</td><td>甲'+n+'</td></tr><tr><td>p'+n+'b</td><td>乙'+n+'</td></tr>';}"
+    "function show(v){if(!v)return;document.getElementById('t').innerHTML="
+    "'<tr><th>编号</th><th>名称</th></tr>'+rows(v);}"
+    "document.write('<table id=\"t\"></table><select name=\"pg\" onchange=\"show(this.value)\">');"
+    "for(var i=1;i<=5;i++)document.write('<option value=\"'+i+'\">第'+i+'页</option>');"
+    "document.write('</select>');show(1);</script></body></html>";
+
 }  // namespace
 
 class CaptureJobTest : public QObject {
@@ -78,6 +88,7 @@ private slots:
     {
         for (int n = 1; n <= 6; ++n)
             m_site.addPage(QString("/chain/%1.html").arg(n), chainPage(n, 6));
+        m_site.addPage("/inplace.html", kInPlaceDropDownPage);
     }
 
     void init()
@@ -197,6 +208,43 @@ private slots:
         QVERIFY2(answerer->lastText().contains(named), qPrintable(answerer->lastText()));
         QCOMPARE(w().txtGjz->text(), QString("before"));
         QVERIFY(w().jobPath().isEmpty());
+    }
+
+    // Under one address for every page, the drop-down is set back to where the run stopped
+    // before it goes on: page 1 is not captured a second time.
+    void dropDownRunInPlaceGoesOnFromItsValue()
+    {
+        w().setPageTimeout(1500);
+        w().Txturl->setText(m_site.url("/inplace.html").toString());
+        QTest::keyClick(w().Txturl, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(w().webBrowser()->LocationURL(), m_site.url("/inplace.html").toString(), kWaitMs);
+        QTRY_VERIFY(!w().webBrowser()->isLoading());
+        w().txtGjz->setText("编号");
+        w().Option1[3]->setChecked(true);
+        w().Txtxd->setText("pg");
+        const QString job = path("dd.json");
+        runWithFile(w().menujob[0], job);
+        int kept = 0;
+        connect(m_window.get(), &ui::Frmmain::captureKept, this, [&] {
+            if (++kept == 2)
+                QTimer::singleShot(0, w().Command1, [this] { QTest::mouseClick(w().Command1, Qt::LeftButton); });
+        });
+        QTest::mouseClick(w().Command1, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kIdleCaption), kWaitMs);
+        QCOMPARE(outputBytes(), captured(1, 2));
+
+        m_window.reset();
+        m_window = test::makeTestWindow(*m_dir);
+        QVERIFY(m_window);
+        QTest::qWait(50);
+        QTRY_VERIFY(!w().webBrowser()->isLoading());
+        w().setPageTimeout(1500);
+        runWithFile(w().menujob[1], job);
+        w().menujob[2]->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kRunningCaption), kWaitMs);
+        // Past the last option nothing changes, and the run ends as the next page does not come.
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kIdleCaption), kWaitMs);
+        QCOMPARE(outputBytes(), captured(1, 5));
     }
 
     // A run stopped by the button goes on where it stopped, into the same file, even when the
