@@ -28,6 +28,7 @@
 #include "capture/page_load_retry.h"
 #include "cli_options.h"
 #include "ui/frmmain.h"
+#include "ui/qt_translations.h"
 #include "ui/mouse_label.h"
 
 namespace tabvoro::cli {
@@ -281,6 +282,8 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
 
     browser::prepareWebEngine();
     QApplication app(argc, argv);
+    // The same window as the window program's, with the same dialogs.
+    ui::installChineseQtTranslations(app);
     ui::FrmmainOptions windowOptions;
     windowOptions.openStartPage = false;
     // Pages open in a browser on this desktop must not choose the table of a run.

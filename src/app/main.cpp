@@ -4,6 +4,7 @@
 
 #include "browser/web_engine_setup.h"
 #include "ui/frmmain.h"
+#include "ui/qt_translations.h"
 
 int main(int argc, char **argv)
 {
@@ -11,6 +12,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("tabvoro");
     QApplication::setOrganizationName("tabvoro");
+    tabvoro::ui::installChineseQtTranslations(app);
     tabvoro::ui::Frmmain window;
     window.show();
     return app.exec();
