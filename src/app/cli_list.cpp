@@ -6,6 +6,7 @@
 #include "capture/document/saved_page.h"
 #include "capture/document/static_document.h"
 #include "capture/table_listing.h"
+#include "command_line.h"
 #include "json_writer.h"
 
 namespace tabvoro::cli {
@@ -29,6 +30,8 @@ and prints one JSON object of what the window then shows:
 Exit status: 0; 2 with a message on stderr for bad arguments or a page that cannot be read.
 )";
 
+constexpr const char *kSeeHelp = " (see tabvoro-cli list --help)";
+
 int fail(const std::string &message)
 {
     std::cerr << "tabvoro-cli: " << message << '\n';
@@ -39,30 +42,29 @@ int fail(const std::string &message)
 
 int runList(const std::vector<std::string> &args)
 {
+    bool help = false;
     bool inFrame = false;
     std::string frameText;
-    std::vector<std::string> pages;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help") {
-            std::cout << kListUsage;
-            return 0;
-        }
-        if (args[i] == "--frame") {
-            if (i + 1 >= args.size())
-                return fail("--frame needs a value");
-            inFrame = true;
-            frameText = args[++i];
-        } else if (args[i].starts_with("--") && args[i] != "--") {
-            return fail("unknown option " + args[i] + " (see tabvoro-cli list --help)");
-        } else if (args[i] != "--") {
-            pages.push_back(args[i]);
-        }
+    CommandLine line;
+    line.flag("--help", [&help] { help = true; });
+    line.option("--frame", [&](const std::string &v) {
+        inFrame = true;
+        frameText = v;
+    });
+    const auto pages = line.parse(args);
+    if (!pages) {
+        // A missing value has always been told without the pointer to --help.
+        return fail(pages.error().message + (pages.error().missingValue ? "" : kSeeHelp));
     }
-    if (pages.size() != 1)
-        return fail("list takes exactly one page (see tabvoro-cli list --help)");
-    const auto document = capture::loadStaticDocument(pages.front());
+    if (help) {
+        std::cout << kListUsage;
+        return 0;
+    }
+    if (pages->size() != 1)
+        return fail(std::string("list takes exactly one page") + kSeeHelp);
+    const auto document = capture::loadStaticDocument(pages->front());
     if (!document)
-        return fail("cannot read page " + pages.front() + ": " + document.error().message);
+        return fail("cannot read page " + pages->front() + ": " + document.error().message);
     const capture::Document &page = **document;
 
     // The capture test, then the listing and the choice of the largest table, as the window

@@ -2,13 +2,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
-#include <filesystem>
+#include <CLI/CLI.hpp>
 
 #include "cli_capture.h"
 #include "cli_list.h"
@@ -26,20 +27,41 @@ Commands:
             capture button does (tabvoro-cli run --help tells more)
 )";
 
+// This program's path as it was started, where /proc cannot tell it.
+const char *startedAs = "";
+
 // `run` needs the browser: it is the program beside this one, given the arguments after "run".
-int runWindowProgram(char **argv)
+int runWindowProgram(const std::vector<std::string> &args)
 {
     std::error_code ec;
     auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
-        self = argv[0];
+        self = startedAs;
     const std::string program = (self.parent_path() / "tabvoro-run").string();
-    std::vector<char *> args{const_cast<char *>(program.c_str())};
-    for (char **arg = argv + 2; *arg; ++arg)
-        args.push_back(*arg);
-    args.push_back(nullptr);
-    execv(program.c_str(), args.data());
+    std::vector<char *> argv{const_cast<char *>(program.c_str())};
+    for (const auto &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
     std::cerr << "tabvoro-cli: cannot start " << program << ": " << std::strerror(errno) << '\n';
+    return 2;
+}
+
+// Each command reads the arguments that follow its name.
+struct Command {
+    const char *name;
+    int (*run)(const std::vector<std::string> &args);
+};
+
+const Command kCommands[] = {
+    {"capture", tabvoro::cli::runCapture},
+    {"list", tabvoro::cli::runList},
+    {"run", runWindowProgram},
+};
+
+int usageError(const std::string &command)
+{
+    std::cerr << "tabvoro-cli: unknown command " << command << "\n" << kUsage;
     return 2;
 }
 
@@ -47,18 +69,31 @@ int runWindowProgram(char **argv)
 
 int main(int argc, char **argv)
 {
+    startedAs = argv[0];
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        (args.empty() ? std::cerr : std::cout) << kUsage;
-        return args.empty() ? 2 : 0;
+    if (args.empty()) {
+        std::cerr << kUsage;
+        return 2;
     }
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "capture")
-        return tabvoro::cli::runCapture(rest);
-    if (args[0] == "list")
-        return tabvoro::cli::runList(rest);
-    if (args[0] == "run")
-        return runWindowProgram(argv);
-    std::cerr << "tabvoro-cli: unknown command " << args[0] << "\n" << kUsage;
-    return 2;
+    // Options before the command are the program's own; from the command's name on, every
+    // argument is the command's.
+    CLI::App app;
+    app.set_help_flag();
+    bool help = false;
+    app.add_flag("--help,-h", help);
+    app.prefix_command();
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError &) {
+        return usageError(args.front());
+    }
+    std::vector<std::string> rest = app.remaining();
+    if (help || (!rest.empty() && rest.front() == "help")) {
+        std::cout << kUsage;
+        return 0;
+    }
+    for (const auto &command : kCommands)
+        if (!rest.empty() && rest.front() == command.name)
+            return command.run(std::vector<std::string>(rest.begin() + 1, rest.end()));
+    return usageError(rest.empty() ? args.front() : rest.front());
 }

@@ -1,7 +1,9 @@
 #include "cli_options.h"
 
-#include <functional>
-#include <map>
+#include <cstdlib>
+#include <limits>
+
+#include "command_line.h"
 
 namespace tabvoro::cli {
 
@@ -93,85 +95,110 @@ std::vector<capture::Field> parseFieldList(const std::string &list)
     return fields;
 }
 
+void addCaptureOptions(CommandLine &line, CaptureOptions &options)
+{
+    auto &s = options.settings;
+    line.flag("--header", [&s] { s.includeHeader = true; s.includeLinks = false; });
+    line.flag("--links", [&s] { s.includeLinks = true; s.includeHeader = false; });
+    line.flag("--ruled", [&s] { s.ruled = true; });
+    line.flag("--help", [&options] { options.help = true; });
+    line.option("--keyword", [&s](const std::string &v) { s.keyword = v; });
+    line.option("--mode", [&s](const std::string &v) {
+        if (v == "first-row") s.keywordMode = KeywordMode::FirstRowPrefix;
+        else if (v == "every-row") s.keywordMode = KeywordMode::CommonText;
+        else if (v == "position") s.keywordMode = KeywordMode::Position;
+        else throw ArgumentError("unknown --mode '" + v + "' (first-row, every-row or position)");
+    });
+    line.option("--frame", [&s](const std::string &v) {
+        s.inFrame = true;
+        s.frameText = v;
+    });
+    line.option("--next-text", [&s](const std::string &v) { s.nextPageText = v; });
+    line.option("--fields", [&s](const std::string &v) { s.fields = parseFieldList(v); });
+    line.option("--url", [&s](const std::string &v) { s.url = v; });
+    const auto nonEmpty = [](std::string &target, std::string what) {
+        return [&target, what = std::move(what)](const std::string &v) {
+            if (v.empty())
+                throw ArgumentError(what);
+            target = v;
+        };
+    };
+    line.option("--out-dir", nonEmpty(options.outDir, "--out-dir needs a folder"));
+    line.option("--output", nonEmpty(options.output, "--output needs a file"));
+    line.option("--encoding", nonEmpty(options.encoding, "--encoding needs a code page name"));
+}
+
+namespace {
+
+// Times in seconds must fit a timer's milliseconds.
+constexpr double kMaxSeconds = std::numeric_limits<int>::max() / 1000;
+
+// A number of `name` from low to high. Numbers past `high` would overflow the timers they set,
+// and a timer of a negative interval never fires: they are refused rather than run wrong.
+double number(const std::string &name, const std::string &value, double low, double high)
+{
+    char *end = nullptr;
+    const double n = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(n >= low))
+        throw ArgumentError(name + " needs a number of at least " + std::to_string(static_cast<long>(low)));
+    if (!(n <= high))
+        throw ArgumentError(name + " needs a number of at most " + std::to_string(static_cast<long long>(high)));
+    return n;
+}
+
+}  // namespace
+
+void addRunOptions(CommandLine &line, RunOptions &run)
+{
+    line.option("--paging", [&run](const std::string &v) {
+        if (v == "link") run.paging = 0;
+        else if (v == "number") run.paging = 1;
+        else if (v == "list") run.paging = 2;
+        else if (v == "dropdown") run.paging = 3;
+        else throw ArgumentError("unknown --paging '" + v + "' (link, number, list or dropdown)");
+    });
+    line.option("--from", [&run](const std::string &v) { run.from = v; });
+    line.option("--to", [&run](const std::string &v) { run.to = v; });
+    line.option("--url-list", [&run](const std::string &v) { run.urlListFile = v; });
+    line.option("--dropdown", [&run](const std::string &v) { run.dropDown = v; });
+    line.option("--timer", [&run](const std::string &v) {
+        run.timerMs = static_cast<int>(number("--timer", v, 1, std::numeric_limits<int>::max()));
+    });
+    line.option("--max-pages", [&run](const std::string &v) {
+        run.maxPages = static_cast<long>(number("--max-pages", v, 1, 1e15));
+    });
+    line.option("--timeout", [&run](const std::string &v) { run.timeoutSeconds = number("--timeout", v, 0, kMaxSeconds); });
+    line.option("--page-timeout", [&run](const std::string &v) {
+        run.pageTimeoutSeconds = number("--page-timeout", v, 1, kMaxSeconds);
+    });
+}
+
 std::expected<CaptureOptions, std::string> parseCaptureOptions(const std::vector<std::string> &args)
 {
     CaptureOptions options;
-    auto &s = options.settings;
-    const std::map<std::string, std::function<void()>> flags = {
-        {"--header", [&] { s.includeHeader = true; s.includeLinks = false; }},
-        {"--links", [&] { s.includeLinks = true; s.includeHeader = false; }},
-        {"--ruled", [&] { s.ruled = true; }},
-        {"--help", [&] { options.help = true; }},
-    };
-    const std::map<std::string, std::function<std::expected<void, std::string>(const std::string &)>> valued = {
-        {"--keyword", [&](const std::string &v) -> std::expected<void, std::string> { s.keyword = v; return {}; }},
-        {"--mode", [&](const std::string &v) -> std::expected<void, std::string> {
-             if (v == "first-row") s.keywordMode = KeywordMode::FirstRowPrefix;
-             else if (v == "every-row") s.keywordMode = KeywordMode::CommonText;
-             else if (v == "position") s.keywordMode = KeywordMode::Position;
-             else return std::unexpected("unknown --mode '" + v + "' (first-row, every-row or position)");
-             return {};
-         }},
-        {"--frame", [&](const std::string &v) -> std::expected<void, std::string> {
-             s.inFrame = true;
-             s.frameText = v;
-             return {};
-         }},
-        {"--next-text", [&](const std::string &v) -> std::expected<void, std::string> { s.nextPageText = v; return {}; }},
-        {"--fields", [&](const std::string &v) -> std::expected<void, std::string> { s.fields = parseFieldList(v); return {}; }},
-        {"--url", [&](const std::string &v) -> std::expected<void, std::string> { s.url = v; return {}; }},
-        {"--out-dir", [&](const std::string &v) -> std::expected<void, std::string> {
-             if (v.empty()) return std::unexpected("--out-dir needs a folder");
-             options.outDir = v;
-             return {};
-         }},
-        {"--output", [&](const std::string &v) -> std::expected<void, std::string> {
-             if (v.empty()) return std::unexpected("--output needs a file");
-             options.output = v;
-             return {};
-         }},
-        {"--encoding", [&](const std::string &v) -> std::expected<void, std::string> {
-             if (v.empty()) return std::unexpected("--encoding needs a code page name");
-             options.encoding = v;
-             return {};
-         }},
-    };
-
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        if (optionsEnded || !arg.starts_with("--")) {
-            options.pages.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        bool inlineValue = false;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        if (const auto flag = flags.find(name); flag != flags.end() && !inlineValue) {
-            flag->second();
-            continue;
-        }
-        const auto option = valued.find(name);
-        if (option == valued.end())
-            return std::unexpected("unknown option " + arg);
-        if (!inlineValue) {
-            if (i + 1 >= args.size())
-                return std::unexpected(name + " needs a value");
-            value = args[++i];
-        }
-        if (auto applied = option->second(value); !applied)
-            return std::unexpected(applied.error());
-    }
+    CommandLine line;
+    addCaptureOptions(line, options);
+    auto pages = line.parse(args);
+    if (!pages)
+        return std::unexpected(pages.error().message);
+    options.pages = std::move(*pages);
     if (!options.help && options.pages.empty())
+        return std::unexpected(std::string("no page to capture"));
+    return options;
+}
+
+std::expected<RunCommandOptions, std::string> parseRunOptions(const std::vector<std::string> &args)
+{
+    RunCommandOptions options;
+    CommandLine line;
+    addCaptureOptions(line, options.capture);
+    addRunOptions(line, options.run);
+    auto pages = line.parse(args);
+    if (!pages)
+        return std::unexpected(pages.error().message);
+    options.capture.pages = std::move(*pages);
+    // A run over a URL list takes its first address from the list.
+    if (!options.capture.help && options.capture.pages.empty() && options.run.urlListFile.empty())
         return std::unexpected(std::string("no page to capture"));
     return options;
 }

@@ -12,12 +12,9 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <cstdlib>
-#include <expected>
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <limits>
-#include <map>
 #include <optional>
 #include <sstream>
 
@@ -37,92 +34,6 @@ namespace {
 
 // The blank page the window opens as it starts is a local page; a minute is more than plenty.
 constexpr int kBlankPageTimeoutMs = 60000;
-// Times in seconds must fit a timer's milliseconds.
-constexpr double kMaxSeconds = std::numeric_limits<int>::max() / 1000;
-
-// What `run` adds to the capture options: how the run pages and when it stops.
-struct RunOptions {
-    std::optional<int> paging;  // Option1 index
-    std::string from, to;       // txtYs, txtYw
-    std::string urlListFile;
-    std::string dropDown;       // Txtxd
-    std::optional<int> timerMs;
-    std::optional<long> maxPages;
-    double timeoutSeconds = 600;
-    double pageTimeoutSeconds = capture::kDefaultPageTimeoutMs / 1000.0;
-};
-
-// Takes the run options out of `args`, leaving the capture options and the URL.
-std::expected<RunOptions, std::string> takeRunOptions(std::vector<std::string> &args)
-{
-    RunOptions run;
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        static const std::map<std::string, int> names = {
-            {"--paging", 0}, {"--from", 1}, {"--to", 2}, {"--url-list", 3},
-            {"--dropdown", 4}, {"--timer", 5}, {"--max-pages", 6}, {"--timeout", 7}, {"--page-timeout", 8}};
-        const auto name = names.find(arg);
-        if (name == names.end()) {
-            rest.push_back(arg);
-            continue;
-        }
-        if (i + 1 >= args.size())
-            return std::unexpected(arg + " needs a value");
-        const std::string value = args[++i];
-        // Numbers past `high` would overflow the timers they set, and a timer of a negative
-        // interval never fires: they are refused rather than run wrong.
-        auto number = [&](double low, double high) -> std::expected<double, std::string> {
-            char *end = nullptr;
-            const double n = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !(n >= low))
-                return std::unexpected(arg + " needs a number of at least " + std::to_string(static_cast<long>(low)));
-            if (!(n <= high))
-                return std::unexpected(arg + " needs a number of at most " + std::to_string(static_cast<long long>(high)));
-            return n;
-        };
-        switch (name->second) {
-        case 0: {
-            static const std::map<std::string, int> modes = {{"link", 0}, {"number", 1}, {"list", 2}, {"dropdown", 3}};
-            const auto mode = modes.find(value);
-            if (mode == modes.end())
-                return std::unexpected("unknown --paging '" + value + "' (link, number, list or dropdown)");
-            run.paging = mode->second;
-            break;
-        }
-        case 1: run.from = value; break;
-        case 2: run.to = value; break;
-        case 3: run.urlListFile = value; break;
-        case 4: run.dropDown = value; break;
-        case 5: {
-            const auto ms = number(1, std::numeric_limits<int>::max());
-            if (!ms) return std::unexpected(ms.error());
-            run.timerMs = static_cast<int>(*ms);
-            break;
-        }
-        case 6: {
-            const auto pages = number(1, 1e15);
-            if (!pages) return std::unexpected(pages.error());
-            run.maxPages = static_cast<long>(*pages);
-            break;
-        }
-        case 7: {
-            const auto seconds = number(0, kMaxSeconds);
-            if (!seconds) return std::unexpected(seconds.error());
-            run.timeoutSeconds = *seconds;
-            break;
-        }
-        case 8: {
-            const auto seconds = number(1, kMaxSeconds);
-            if (!seconds) return std::unexpected(seconds.error());
-            run.pageTimeoutSeconds = *seconds;
-            break;
-        }
-        }
-    }
-    args = std::move(rest);
-    return run;
-}
 
 int fail(const std::string &message)
 {
@@ -238,25 +149,12 @@ FirstPage loadFirstPage(ui::Frmmain &w, const QString &address, const QDeadlineT
 
 int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
 {
-    std::vector<std::string> args = arguments;
-    auto run = takeRunOptions(args);
-    if (!run)
-        return fail(run.error() + " (see tabvoro-cli run --help)");
-    auto parsed = parseCaptureOptions(args);
-    const bool listRun = !run->urlListFile.empty();
-    // A run over a URL list takes its first address from the list.
-    if (!parsed && !(listRun && parsed.error() == "no page to capture"))
+    auto parsed = parseRunOptions(arguments);
+    if (!parsed)
         return fail(parsed.error() + " (see tabvoro-cli run --help)");
-    CaptureOptions options = parsed ? *parsed : CaptureOptions{};
-    if (!parsed) {
-        // Parse again with a stand-in page so the other options are still read.
-        args.push_back("-");
-        auto again = parseCaptureOptions(args);
-        if (!again)
-            return fail(again.error() + " (see tabvoro-cli run --help)");
-        options = *again;
-        options.pages.clear();
-    }
+    const CaptureOptions &options = parsed->capture;
+    const RunOptions &run = parsed->run;
+    const bool listRun = !run.urlListFile.empty();
     if (options.help) {
         std::cout << kRunUsage;
         return 0;
@@ -270,14 +168,14 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
 
     std::vector<std::string> urlList;
     if (listRun) {
-        std::ifstream in(run->urlListFile, std::ios::binary);
+        std::ifstream in(run.urlListFile, std::ios::binary);
         if (!in)
-            return fail("cannot read " + run->urlListFile);
+            return fail("cannot read " + run.urlListFile);
         std::ostringstream bytes;
         bytes << in.rdbuf();
         urlList = capture::readUrlListFile(bytes.str(), capture::systemCodePage());
         if (urlList.empty())
-            return fail(run->urlListFile + " holds no address");
+            return fail(run.urlListFile + " holds no address");
     }
 
     browser::prepareWebEngine();
@@ -300,8 +198,8 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     // mode the list's first row.
     QString address = listRun ? qs(urlList.front()) : qs(options.pages.front());
     QString firstPage = address;
-    if (!run->from.empty())
-        firstPage.replace("(*)", qs(run->from));
+    if (!run.from.empty())
+        firstPage.replace("(*)", qs(run.from));
     for (const auto &row : urlList)
         window.List3->addItem(qs(row));
     if (listRun)
@@ -313,24 +211,24 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     window.OpenAddress(firstPage);
     window.RememberAddress(address);
     applyOptions(window, options);
-    if (run->paging)
-        window.Option1[*run->paging]->setChecked(true);
-    window.txtYs->setText(qs(run->from));
-    window.txtYw->setText(qs(run->to));
-    window.Txtxd->setText(qs(run->dropDown));
-    if (run->timerMs) {
+    if (run.paging)
+        window.Option1[*run.paging]->setChecked(true);
+    window.txtYs->setText(qs(run.from));
+    window.txtYw->setText(qs(run.to));
+    window.Txtxd->setText(qs(run.dropDown));
+    if (run.timerMs) {
         window.CheckDs->setChecked(true);
-        window.Timer1->setInterval(*run->timerMs);
+        window.Timer1->setInterval(*run.timerMs);
     }
     if (!options.output.empty())
         window.setOutputPath(qs(options.output), true);
 
-    window.setPageTimeout(static_cast<int>(run->pageTimeoutSeconds * 1000));
+    window.setPageTimeout(static_cast<int>(run.pageTimeoutSeconds * 1000));
 
     // The whole run obeys --timeout, its first load included.
-    const QDeadlineTimer deadline(static_cast<qint64>(run->timeoutSeconds * 1000));
+    const QDeadlineTimer deadline(static_cast<qint64>(run.timeoutSeconds * 1000));
     const auto outOfTime = [&] {
-        std::cerr << "tabvoro-cli: the run did not end within " << run->timeoutSeconds << " s and was stopped\n";
+        std::cerr << "tabvoro-cli: the run did not end within " << run.timeoutSeconds << " s and was stopped\n";
         return 3;
     };
     switch (loadFirstPage(window, firstPage, deadline)) {
@@ -351,7 +249,7 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
         ++kept;
         if (window.lastSaveFailed())
             saveFailed = true;
-        if ((saveFailed || (run->maxPages && kept >= *run->maxPages)) && window.running())
+        if ((saveFailed || (run.maxPages && kept >= *run.maxPages)) && window.running())
             QTimer::singleShot(0, &window, [&window] { window.Command1->click(); });
     });
     // A page tried again is told as it happens.

@@ -172,6 +172,57 @@ TEST_F(CliCapture, FailuresExitWithTwoAndAMessage)
     EXPECT_EQ(run({"capture", "--help"}).status, 0);
 }
 
+// Other programs match what is printed: the top level's usage and the capture's complaints,
+// word for word, on the stream and with the status they have always had.
+TEST_F(CliCapture, UsageAndComplaintsAreExact)
+{
+    const std::string usage = "Usage: tabvoro-cli COMMAND [options] ...\n";
+    const std::string see = " (see tabvoro-cli capture --help)\n";
+    const auto p1 = writePage("p.html", kTable1);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;  // its beginning
+        std::string err;  // its beginning
+    };
+    const Case cases[] = {
+        {{}, 2, "", usage},
+        {{"--help"}, 0, usage, ""},
+        {{"-h"}, 0, usage, ""},
+        {{"help", "capture"}, 0, usage, ""},
+        {{"--help", "capture", "--bogus"}, 0, usage, ""},
+        {{"--version"}, 2, "", "tabvoro-cli: unknown command --version\n" + usage},
+        {{"-V"}, 2, "", "tabvoro-cli: unknown command -V\n" + usage},
+        {{"--", "capture", p1}, 2, "", "tabvoro-cli: unknown command --\n" + usage},
+        {{"frobnicate", "--help"}, 2, "", "tabvoro-cli: unknown command frobnicate\n" + usage},
+        {{"capture", "--help"}, 0, "Usage: tabvoro-cli capture [options] PAGE...\n", ""},
+        {{"capture"}, 2, "", "tabvoro-cli: no page to capture" + see},
+        {{"capture", "--bogus", p1}, 2, "", "tabvoro-cli: unknown option --bogus" + see},
+        {{"capture", "--help", "--bogus"}, 2, "", "tabvoro-cli: unknown option --bogus" + see},
+        {{"capture", p1, "--keyword"}, 2, "", "tabvoro-cli: --keyword needs a value" + see},
+        {{"capture", "--header=yes", p1}, 2, "", "tabvoro-cli: unknown option --header=yes" + see},
+        {{"capture", "--mode", "diagonal", p1}, 2, "",
+         "tabvoro-cli: unknown --mode 'diagonal' (first-row, every-row or position)" + see},
+        {{"capture", "--out-dir=", p1}, 2, "", "tabvoro-cli: --out-dir needs a folder" + see},
+        // A single dash starts no option: "-h" is a page.
+        {{"capture", "-h"}, 2, "", "tabvoro-cli: cannot read page -h\n"},
+    };
+    for (const auto &c : cases) {
+        const auto result = run(c.args);
+        const std::string name = c.args.empty() ? "(none)" : c.args.front() + " " + c.args.back();
+        EXPECT_EQ(result.status, c.status) << name;
+        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << name;
+        EXPECT_EQ(result.err.substr(0, c.err.size()), c.err) << name;
+        if (c.out.empty())
+            EXPECT_EQ(result.out, "") << name;
+        if (c.err.empty())
+            EXPECT_EQ(result.err, "") << name;
+        // A command's complaint is one line and nothing more.
+        if (!c.err.empty() && c.err.find(usage) == std::string::npos)
+            EXPECT_EQ(result.err, c.err) << name;
+    }
+}
+
 // Pages and addresses no site should send still end in a clean exit: a page with no table
 // names no file, a host name longer than a file name may be is cut to fit, and a link placed in
 // the output folder under the next name is passed over, never written through.

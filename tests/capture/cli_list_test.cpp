@@ -86,5 +86,29 @@ TEST_F(CliList, FramesetIsSurveyedOrReadInTheFrameGiven)
                        "\"inFrame\":true,\"frame\":\"0\",\"text\":\"菜单\\r\\n\"}\n|");
 }
 
+TEST_F(CliList, ComplaintsAreExact)
+{
+    const auto path = write("p.html", kHead + "<body><table><tr><td>A</td></tr></table></body></html>");
+    const std::string see = " (see tabvoro-cli list --help)\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "tabvoro-cli: list takes exactly one page" + see},
+        {{path, path}, "tabvoro-cli: list takes exactly one page" + see},
+        {{"--keyword", "A", path}, "tabvoro-cli: unknown option --keyword" + see},
+        {{"--help=1"}, "tabvoro-cli: unknown option --help=1" + see},
+        {{path, "--frame"}, "tabvoro-cli: --frame needs a value\n"},
+        {{"-x"}, "tabvoro-cli: cannot read page -x: cannot read -x: No such file or directory\n"},
+    };
+    for (const auto &[args, message] : cases) {
+        const auto [status, printed] = list(args);
+        EXPECT_EQ(status, 2) << message;
+        EXPECT_EQ(printed, "|" + message);
+    }
+
+    const auto [status, printed] = list({"--help"});
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(printed.starts_with("Usage: tabvoro-cli list [--frame N] PAGE\n")) << printed;
+    EXPECT_TRUE(printed.ends_with("a page that cannot be read.\n|")) << printed;
+}
+
 }  // namespace
 }  // namespace tabvoro::test
