@@ -26,6 +26,7 @@
 #include <QTimer>
 
 #include "browser/web_browser.h"
+#include "ui/caption_boxes.h"
 #include "ui/cls_split_controls.h"
 #include "ui/mouse_label.h"
 #include "ui/twips.h"
@@ -172,6 +173,17 @@ void Frmmain::createControls()
     for (QWidget *w : {static_cast<QWidget *>(Txturl), static_cast<QWidget *>(txtKj),
                        static_cast<QWidget *>(txtYs), static_cast<QWidget *>(txtYw)})
         w->raise();
+    // Where the blanks fall depends on the caption's font: the boxes follow it, not fixed places.
+    const std::pair<QAbstractButton *, std::vector<QWidget *>> blanks[] = {{CheckKj, {txtKj}},
+                                                                          {Option1[1], {txtYs, txtYw}}};
+    for (const auto &[caption, boxes] : blanks) {
+        placeOverCaptionBlanks(*caption, boxes);
+        watchEvents(caption, new EventHook(caption, [caption, boxes](QObject *, QEvent *event) {
+                        if (movesCaptionBlanks(*event))
+                            placeOverCaptionBlanks(*caption, boxes);
+                        return false;
+                    }));
+    }
     place(Text1, 3130, kClientHeight - 350 - kText1Height, kClientWidth - 3150, kText1Height);
 }
 
