@@ -2,12 +2,13 @@
 
 #include <iostream>
 
+#include <nlohmann/json.hpp>
+
 #include "capture/capture_table.h"
 #include "capture/document/saved_page.h"
 #include "capture/document/static_document.h"
 #include "capture/table_listing.h"
 #include "command_line.h"
-#include "json_writer.h"
 
 namespace tabvoro::cli {
 
@@ -87,18 +88,18 @@ int runList(const std::vector<std::string> &args)
                 text = std::move(*preview);
     }
 
-    JsonWriter json;
-    json.beginObject();
-    json.key("entries").stringArray(listing.entries);
-    json.key("chosen").number(listing.chosen);
-    json.key("keyword").string(choice.keyword);
-    json.key("fields").stringArray(choice.fields);
-    json.key("nextText").string(nextText);
-    json.key("inFrame").boolean(inFrame);
-    json.key("frame").string(frameText);
-    json.key("text").string(text);
-    json.endObject();
-    std::cout << json.text() << '\n';
+    nlohmann::ordered_json json;
+    json["entries"] = listing.entries;
+    json["chosen"] = listing.chosen;
+    json["keyword"] = choice.keyword;
+    json["fields"] = choice.fields;
+    json["nextText"] = nextText;
+    json["inFrame"] = inFrame;
+    json["frame"] = frameText;
+    json["text"] = text;
+    // The frame box holds what --frame was given, which need not be UTF-8: its stray bytes are
+    // written as U+FFFD, so the output stays JSON.
+    std::cout << json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     return 0;
 }
 

@@ -110,5 +110,24 @@ TEST_F(CliList, ComplaintsAreExact)
     EXPECT_TRUE(printed.ends_with("a page that cannot be read.\n|")) << printed;
 }
 
+// Every string is JSON text: quotes, backslashes and control characters escaped, other text
+// (Chinese, emoji, DEL) as it is, and bytes that are not UTF-8 (a --frame value is whatever the
+// caller gave) as U+FFFD.
+TEST_F(CliList, TextIsWrittenAsJsonStrings)
+{
+    const auto path = write("p.html", kHead + "<body><table><tr><td>a\"b\\c\x01" "d\x08" "e\x1f" "f\x7f" "g</td>"
+                                              "<td>名称😀</td></tr></table></body></html>");
+    const std::string cell = "a\\\"b\\\\c\\u0001d\\be\\u001ff\x7fg";
+    auto [status, printed] = list({path});
+    ASSERT_EQ(status, 0) << printed;
+    EXPECT_EQ(printed, "{\"entries\":[\"1--" + cell + ",名称😀,\"],\"chosen\":0,\"keyword\":\"" + cell +
+                           "\",\"fields\":[\"" + cell + "\",\"名称😀\"],\"nextText\":\"\",\"inFrame\":false,"
+                           "\"frame\":\"\",\"text\":\"" + cell + "名称😀\"}\n|");
+
+    std::tie(status, printed) = list({"--frame", "\xff" "1\xc3", path});
+    ASSERT_EQ(status, 0) << printed;
+    EXPECT_NE(printed.find("\"inFrame\":true,\"frame\":\"\xef\xbf\xbd" "1\xef\xbf\xbd\""), std::string::npos) << printed;
+}
+
 }  // namespace
 }  // namespace tabvoro::test
