@@ -13,6 +13,7 @@
 #include "capture/output/save_capture.h"
 #include "capture/document/saved_page.h"
 #include "capture/document/static_document.h"
+#include "cli_job.h"
 #include "cli_options.h"
 
 namespace tabvoro::cli {
@@ -39,14 +40,16 @@ std::string folderText(const std::filesystem::path &folder)
 
 int runCapture(const std::vector<std::string> &args)
 {
-    auto parsed = parseCaptureOptions(args);
+    auto parsed = parseJobCommand(args, false);
     if (!parsed)
         return fail(parsed.error() + " (see tabvoro-cli capture --help)");
-    CaptureOptions &options = *parsed;
+    CaptureOptions &options = parsed->options.capture;
     if (options.help) {
         std::cout << kCaptureUsage;
         return 0;
     }
+    if (options.pages.empty())
+        return fail("no page to capture (see tabvoro-cli capture --help)");
     const std::string codePage = options.encoding.empty() ? capture::systemCodePage() : options.encoding;
     if (!capture::encodeText("", codePage))
         return fail("unknown code page " + codePage);

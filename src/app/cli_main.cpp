@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli_capture.h"
+#include "cli_job.h"
 #include "cli_list.h"
 
 namespace {
@@ -25,6 +26,8 @@ Commands:
             (tabvoro-cli list --help tells more)
   run       open an address in the hidden main window and capture it as the
             capture button does (tabvoro-cli run --help tells more)
+  job       job save FILE [options] URL: write a job file for run --job
+            (tabvoro-cli job --help tells more)
 )";
 
 // This program's path as it was started, where /proc cannot tell it.
@@ -57,6 +60,7 @@ const Command kCommands[] = {
     {"capture", tabvoro::cli::runCapture},
     {"list", tabvoro::cli::runList},
     {"run", runWindowProgram},
+    {"job", tabvoro::cli::runJobCommand},
 };
 
 int usageError(const std::string &command)

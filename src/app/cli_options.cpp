@@ -10,6 +10,7 @@ namespace tabvoro::cli {
 using capture::KeywordMode;
 
 const char *const kCaptureUsage = R"(Usage: tabvoro-cli capture [options] PAGE...
+       tabvoro-cli capture --job FILE [options] PAGE...
 
 Captures the tables of saved HTML pages (their frames load from files beside them), in order,
 as the pages of one run: same settings, one repeat check and tally, one output file, blank
@@ -35,6 +36,7 @@ Options:
   --out-dir DIR      output folder (default ./download, created when missing)
   --output FILE      write to exactly this file instead
   --encoding NAME    code page of the output (default GB18030, or TABVORO_CODEPAGE)
+  --job FILE         the settings of a saved job; the options given win over them
   --help             show this text
 
 Exit status: 0 on success; 2 with a message on stderr for bad arguments, a page that cannot
@@ -43,6 +45,8 @@ be read, or an output that cannot be written.
 
 const char *const kRunUsage = R"usage(Usage: tabvoro-cli run [capture options] [run options] URL
        tabvoro-cli run [capture options] [run options] --url-list FILE
+       tabvoro-cli run --job FILE [capture options] [run options] [URL]
+       tabvoro-cli run --job FILE --resume
 
 Opens URL in the main window, hidden (offscreen when there is no display), with its controls
 set from the options, waits for the page to complete and presses the capture button as a user
@@ -70,8 +74,14 @@ Run options:
   --page-timeout S   a page not loaded after S seconds (default 60) has failed; a failed
                      page is tried again after 1, 2 and 4 s, then the run ends with 4
 
-Exit status: 0 when the run has ended; 2 with a message on stderr for bad arguments or an
-output that cannot be written; 3 when the run was stopped by --timeout; 4 when a page failed
+Jobs (tabvoro-cli job save writes one):
+  --job FILE         the settings of a saved job; the options given win over them and URL
+                     replaces its address. Every kept capture is recorded in FILE.progress
+  --resume           go on from FILE.progress, appending to the same output file; a job
+                     whose pages ran out says so and exits with 0
+
+Exit status: 0 when the run has ended; 2 with a message on stderr for bad arguments, a job
+file that cannot be read or an output that cannot be written; 3 when the run was stopped by --timeout; 4 when a page failed
 to load after its retries.
 )usage";
 

@@ -20,9 +20,11 @@
 
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
+#include "capture/job/job_progress.h"
 #include "capture/output/code_page.h"
 #include "capture/output/url_list.h"
 #include "capture/page_load_retry.h"
+#include "cli_job.h"
 #include "cli_options.h"
 #include "ui/frmmain.h"
 #include "ui/qt_translations.h"
@@ -41,7 +43,28 @@ int fail(const std::string &message)
     return 2;
 }
 
+int finishedJob(const std::string &jobFile)
+{
+    std::cerr << "tabvoro-cli: the job " << jobFile << " is finished: its pages ran out, nothing is left to capture\n";
+    return 0;
+}
+
 QString qs(const std::string &text) { return QString::fromStdString(text); }
+
+// The page a job's run opens first: in the URL-list mode the list's current row (its first when
+// none is current), in the page-number mode the address with "(*)" replaced by the first number.
+QString jobFirstPage(ui::Frmmain &w)
+{
+    if (w.Option1[2]->isChecked() && w.List3->count() > 0) {
+        if (w.List3->currentRow() < 0)
+            w.List3->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        return w.List3->currentItem()->text();
+    }
+    QString page = w.Txturl->text();
+    if (w.Option1[1]->isChecked() && !w.txtYs->text().isEmpty())
+        page.replace("(*)", w.txtYs->text());
+    return page;
+}
 
 // Sets the window's controls as a user would from the capture options.
 void applyOptions(ui::Frmmain &w, const CaptureOptions &options)
@@ -149,18 +172,33 @@ FirstPage loadFirstPage(ui::Frmmain &w, const QString &address, const QDeadlineT
 
 int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
 {
-    auto parsed = parseRunOptions(arguments);
+    auto parsed = parseJobCommand(arguments, true);
     if (!parsed)
         return fail(parsed.error() + " (see tabvoro-cli run --help)");
-    const CaptureOptions &options = parsed->capture;
-    const RunOptions &run = parsed->run;
+    const CaptureOptions &options = parsed->options.capture;
+    const RunOptions &run = parsed->options.run;
+    const QString jobFile = qs(parsed->jobFile);
     const bool listRun = !run.urlListFile.empty();
     if (options.help) {
         std::cout << kRunUsage;
         return 0;
     }
-    if (listRun ? !options.pages.empty() : options.pages.size() != 1)
-        return fail(listRun ? "run with --url-list takes no URL" : "run takes exactly one URL");
+    if (jobFile.isEmpty() && !listRun && options.pages.empty())
+        return fail("no page to capture (see tabvoro-cli run --help)");
+    // A job holds its address (and its URL list); a URL given replaces the address.
+    if (!jobFile.isEmpty() ? options.pages.size() > 1 : listRun ? !options.pages.empty() : options.pages.size() != 1)
+        return fail(!jobFile.isEmpty() ? "run --job takes at most one URL"
+                    : listRun          ? "run with --url-list takes no URL"
+                                       : "run takes exactly one URL");
+    std::optional<capture::JobProgress> progress;
+    if (parsed->resume) {
+        auto read = capture::readProgressFile(capture::progressPath(parsed->jobFile));
+        if (!read)
+            return fail(read.error().message);
+        progress = *read;
+        if (progress && progress->finished)
+            return finishedJob(parsed->jobFile);
+    }
     if (!options.encoding.empty())
         setenv("TABVORO_CODEPAGE", options.encoding.c_str(), 1);
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
@@ -193,35 +231,52 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     window.setAttribute(Qt::WA_DontShowOnScreen);
     window.show();
 
-    // The address box and the first page: the URL; in the page-number mode the URL is the
-    // template and the first page is its "(*)" replaced by the first number; in the URL-list
-    // mode the list's first row.
-    QString address = listRun ? qs(urlList.front()) : qs(options.pages.front());
-    QString firstPage = address;
-    if (!run.from.empty())
-        firstPage.replace("(*)", qs(run.from));
-    for (const auto &row : urlList)
-        window.List3->addItem(qs(row));
-    if (listRun)
-        window.List3->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    QString firstPage;
+    if (!jobFile.isEmpty()) {
+        // The job's settings with the options given over them, set as the window's own job
+        // menu sets them; its captures are recorded beside the job file.
+        waitForBlankPage(window);
+        window.applyJob(jobFromOptions(parsed->options, parsed->job, urlList));
+        window.setJobPath(jobFile);
+        auto start = progress ? window.prepareResume() : std::expected<QString, QString>(jobFirstPage(window));
+        if (!start)
+            return fail(start.error().toStdString());
+        if (start->isEmpty())
+            return finishedJob(parsed->jobFile);
+        firstPage = *start;
+        window.RememberAddress(window.Txturl->text());
+        window.webBrowser()->Navigate(firstPage);
+    } else {
+        // The address box and the first page: the URL; in the page-number mode the URL is the
+        // template and the first page is its "(*)" replaced by the first number; in the
+        // URL-list mode the list's first row.
+        QString address = listRun ? qs(urlList.front()) : qs(options.pages.front());
+        firstPage = address;
+        if (!run.from.empty())
+            firstPage.replace("(*)", qs(run.from));
+        for (const auto &row : urlList)
+            window.List3->addItem(qs(row));
+        if (listRun)
+            window.List3->setCurrentRow(0, QItemSelectionModel::NoUpdate);
 
-    window.CheckBx->setChecked(options.settings.ruled);
-    window.Txturl->setText(address);
-    waitForBlankPage(window);
-    window.OpenAddress(firstPage);
-    window.RememberAddress(address);
-    applyOptions(window, options);
-    if (run.paging)
-        window.Option1[*run.paging]->setChecked(true);
-    window.txtYs->setText(qs(run.from));
-    window.txtYw->setText(qs(run.to));
-    window.Txtxd->setText(qs(run.dropDown));
-    if (run.timerMs) {
-        window.CheckDs->setChecked(true);
-        window.Timer1->setInterval(*run.timerMs);
+        window.CheckBx->setChecked(options.settings.ruled);
+        window.Txturl->setText(address);
+        waitForBlankPage(window);
+        window.OpenAddress(firstPage);
+        window.RememberAddress(address);
+        applyOptions(window, options);
+        if (run.paging)
+            window.Option1[*run.paging]->setChecked(true);
+        window.txtYs->setText(qs(run.from));
+        window.txtYw->setText(qs(run.to));
+        window.Txtxd->setText(qs(run.dropDown));
+        if (run.timerMs) {
+            window.CheckDs->setChecked(true);
+            window.Timer1->setInterval(*run.timerMs);
+        }
+        if (!options.output.empty())
+            window.setOutputPath(qs(options.output), true);
     }
-    if (!options.output.empty())
-        window.setOutputPath(qs(options.output), true);
 
     window.setPageTimeout(static_cast<int>(run.pageTimeoutSeconds * 1000));
 
@@ -265,7 +320,10 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     });
     answerer.start(50);
 
-    window.Command1->click();
+    if (progress)
+        window.startResumedRun();
+    else
+        window.Command1->click();
     const bool ended = waitUntil(deadline, [&] { return !window.running(); });
     if (!ended && window.running())
         window.Command1->click();
