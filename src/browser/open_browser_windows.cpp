@@ -11,7 +11,8 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QTimer>
-#include <QWebSocket>
+
+#include "browser/devtools_connection.h"
 
 namespace tabvoro::browser {
 
@@ -21,16 +22,6 @@ struct PageTarget {
     QString url;
     QUrl socketUrl;  // empty: the browser offers no connection to this page
 };
-
-// Runs a nested event loop until `loop` is quit or `ms` have passed.
-void waitAtMost(QEventLoop &loop, int ms)
-{
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.start(ms);
-    loop.exec();
-}
 
 std::vector<PageTarget> listPages(const QUrl &endpoint, int ms)
 {
@@ -70,26 +61,6 @@ std::vector<PageTarget> listPages(const QUrl &endpoint, int ms)
     return pages;
 }
 
-QString evaluateCommand(const QString &script)
-{
-    const QJsonObject params{{"expression", script}, {"returnByValue", true}};
-    const QJsonObject command{{"id", 1}, {"method", "Runtime.evaluate"}, {"params", params}};
-    return QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact));
-}
-
-// The snapshot text out of the answer to evaluateCommand(); empty for any other message or a
-// script that threw.
-std::optional<QString> evaluateAnswer(const QString &message)
-{
-    const QJsonObject answer = QJsonDocument::fromJson(message.toUtf8()).object();
-    if (answer["id"].toInt() != 1)
-        return std::nullopt;
-    const QJsonObject result = answer["result"].toObject();
-    if (result.contains("exceptionDetails"))
-        return QString();
-    return result["result"].toObject()["value"].toString();
-}
-
 }  // namespace
 
 QUrl devToolsEndpoint()
@@ -108,51 +79,38 @@ std::vector<OpenBrowserPage> readOpenBrowserPages(const QUrl &endpoint, const Sn
         return {};
 
     // The pages are read side by side, so that many open tabs cost one deadline, not one each.
-    const QString command = evaluateCommand(snapshotScript(request));
+    const QJsonObject params = evaluateParams(snapshotScript(request));
     const std::size_t count = targets.size();
     std::vector<std::optional<QString>> answers(count);
     std::vector<bool> settled(count, false);
     QEventLoop loop;
     auto settle = [&](std::size_t i) {
+        if (settled[i])
+            return;
         settled[i] = true;
         if (std::all_of(settled.begin(), settled.end(), [](bool s) { return s; }))
             loop.quit();
     };
 
-    std::vector<std::unique_ptr<QWebSocket>> sockets;
+    std::vector<std::unique_ptr<DevToolsConnection>> connections;
     for (std::size_t i = 0; i < count; ++i) {
         if (!targets[i].socketUrl.isValid() || targets[i].socketUrl.isEmpty()) {
             settled[i] = true;
             continue;
         }
-        // No origin: the browser refuses a socket whose Origin header it was not told to allow.
-        auto socket = std::make_unique<QWebSocket>(QString(), QWebSocketProtocol::VersionLatest);
-        QWebSocket *s = socket.get();
-        QObject::connect(s, &QWebSocket::connected, s, [s, &command] { s->sendTextMessage(command); });
-        QObject::connect(s, &QWebSocket::textMessageReceived, s, [&, i](const QString &message) {
-            if (settled[i])
-                return;
-            if (auto answer = evaluateAnswer(message)) {
-                answers[i] = std::move(answer);
-                settle(i);
-            }
+        auto connection = std::make_unique<DevToolsConnection>();
+        QObject::connect(connection.get(), &DevToolsConnection::closed, connection.get(), [&, i] { settle(i); });
+        connection->send("Runtime.evaluate", params, {}, [&, i](const capture::Result<QJsonObject> &result) {
+            if (result)
+                answers[i] = evaluatedValue(*result).value_or(QJsonValue()).toString();
+            settle(i);
         });
-        auto giveUp = [&, i] {
-            if (!settled[i])
-                settle(i);
-        };
-        QObject::connect(s, &QWebSocket::disconnected, s, giveUp);
-        // Named errorOccurred from Qt 6.5 on.
-        QObject::connect(s, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), s, giveUp);
-        s->open(targets[i].socketUrl);
-        sockets.push_back(std::move(socket));
+        connection->open(targets[i].socketUrl);
+        connections.push_back(std::move(connection));
     }
     if (!std::all_of(settled.begin(), settled.end(), [](bool s) { return s; }))
         waitAtMost(loop, deadlines.pagesMs);
-    for (const auto &socket : sockets) {
-        socket->disconnect();
-        socket->abort();
-    }
+    connections.clear();
 
     std::vector<OpenBrowserPage> pages;
     for (std::size_t i = 0; i < count; ++i) {

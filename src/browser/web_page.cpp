@@ -11,6 +11,8 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
+#include "browser/page_scripts.h"
+
 namespace tabvoro::browser {
 
 WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(profile, parent)
@@ -22,19 +24,7 @@ WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(p
     refuseRequests();
 }
 
-const QStringList &WebPage::pageScripts()
-{
-    static const QStringList scripts{
-        QStringLiteral("function showModalDialog(){return;}"),
-        QStringLiteral("window.confirm=function (){return true;}"),
-        QStringLiteral("function alert(){return true;}"),
-        QStringLiteral("window.alert=null;"),
-        QStringLiteral("window.confirm=null;"),
-        QStringLiteral("window.showModaldialog=null;"),
-        QStringLiteral("window.open=null;"),
-    };
-    return scripts;
-}
+const QStringList &WebPage::pageScripts() { return pageDialogScripts(); }
 
 void WebPage::installPageScripts()
 {
@@ -43,7 +33,7 @@ void WebPage::installPageScripts()
     for (const QString &source : pageScripts()) {
         QWebEngineScript script;
         script.setName(QStringLiteral("tabvoro-page-%1").arg(++number));
-        script.setSourceCode(QStringLiteral("try{%1}catch(e){}").arg(source));
+        script.setSourceCode(guardedPageScript(source));
         script.setInjectionPoint(QWebEngineScript::DocumentCreation);
         script.setWorldId(QWebEngineScript::MainWorld);
         script.setRunsOnSubFrames(true);

@@ -1,0 +1,483 @@
+#include "browser/chromium_browser.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QTimer>
+
+#include "browser/chromium_process.h"
+#include "browser/devtools_connection.h"
+#include "browser/page_scripts.h"
+#include "browser/web_browser.h"
+
+namespace tabvoro::browser {
+
+namespace {
+
+const QUrl kBlank(QStringLiteral("about:blank"));
+const QString kWorldName = QStringLiteral("tabvoro");
+constexpr int kCommandMs = 10000;
+
+QString messageText(const QJsonArray &args)
+{
+    QStringList parts;
+    for (const QJsonValue &arg : args) {
+        const QJsonObject object = arg.toObject();
+        const QJsonValue value = object["value"];
+        if (value.isString())
+            parts << value.toString();
+        else if (!value.isUndefined() && !value.isNull())
+            parts << QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+        else
+            parts << object["description"].toString(object["type"].toString());
+    }
+    return parts.join(u' ');
+}
+
+}  // namespace
+
+ChromiumBrowser::ChromiumBrowser(QObject *parent) : BrowserEngine(parent) {}
+
+ChromiumBrowser::~ChromiumBrowser()
+{
+    // Nothing of Chromium may reach our handlers once this object is going.
+    if (m_connection)
+        m_connection->abort();
+    m_connection.reset();
+    m_process.reset();
+}
+
+bool ChromiumBrowser::isRunning() const { return m_connection && m_connection->isOpen() && m_process && m_process->isRunning(); }
+
+qint64 ChromiumBrowser::processGroup() const { return m_process && m_process->isRunning() ? m_process->processGroup() : 0; }
+
+QUrl ChromiumBrowser::devToolsEndpoint() const
+{
+    return isRunning() ? QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)) : QUrl();
+}
+
+capture::Result<void> ChromiumBrowser::start()
+{
+    if (isRunning() && !m_sessionId.isEmpty())
+        return {};
+    if (m_connection)
+        m_connection->abort();
+    m_connection.reset();
+    m_process = std::make_unique<ChromiumProcess>();
+    connect(m_process.get(), &ChromiumProcess::finished, this, &ChromiumBrowser::chromiumLost);
+    const auto socketUrl = m_process->start();
+    if (!socketUrl) {
+        m_process.reset();
+        return std::unexpected(socketUrl.error());
+    }
+    m_port = static_cast<quint16>(socketUrl->port());
+    m_connection = std::make_unique<DevToolsConnection>();
+    connect(m_connection.get(), &DevToolsConnection::event, this, &ChromiumBrowser::onEvent);
+    connect(m_connection.get(), &DevToolsConnection::closed, this, &ChromiumBrowser::chromiumLost);
+    m_connection->open(*socketUrl);
+    if (auto opened = openPage(); !opened) {
+        m_connection->abort();
+        m_connection.reset();
+        m_process.reset();
+        return opened;
+    }
+    return {};
+}
+
+capture::Result<void> ChromiumBrowser::openPage()
+{
+    m_sessionId.clear();
+    m_isolatedContext = 0;
+    const auto created = m_connection->call("Target.createTarget", {{"url", kBlank.toString()}});
+    if (!created)
+        return std::unexpected(created.error());
+    m_targetId = (*created)["targetId"].toString();
+    const auto attached = m_connection->call("Target.attachToTarget", {{"targetId", m_targetId}, {"flatten", true}});
+    if (!attached)
+        return std::unexpected(attached.error());
+    m_sessionId = (*attached)["sessionId"].toString();
+    m_url = kBlank;
+    prepareSession(m_sessionId, true);
+
+    // The tab Chromium opened by itself is no page of ours; from now on any other page is a
+    // pop-up, closed as it appears.
+    if (const auto targets = m_connection->call("Target.getTargets")) {
+        for (const QJsonValue &entry : (*targets)["targetInfos"].toArray()) {
+            const QJsonObject info = entry.toObject();
+            if (info["type"].toString() == "page" && info["targetId"].toString() != m_targetId)
+                m_connection->send("Target.closeTarget", {{"targetId", info["targetId"]}});
+        }
+    }
+    const auto discovering = m_connection->call("Target.setDiscoverTargets", {{"discover", true}});
+    if (!discovering)
+        return std::unexpected(discovering.error());
+    return {};
+}
+
+void ChromiumBrowser::prepareSession(const QString &sessionId, bool mainPage)
+{
+    DevToolsConnection &c = *m_connection;
+    c.send("Page.enable", {}, sessionId);
+    for (const QString &source : pageDialogScripts())
+        c.send("Page.addScriptToEvaluateOnNewDocument", {{"source", guardedPageScript(source)}}, sessionId);
+    if (mainPage) {
+        c.send("Runtime.enable", {}, sessionId);
+        c.send("Network.enable", {}, sessionId);
+        c.send("Inspector.enable", {}, sessionId);
+    }
+    // Frames from other sites run in processes of their own, each a target of its own: they
+    // are held at their start until they have the scripts too.
+    c.send("Target.setAutoAttach", {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}},
+           sessionId);
+    if (!mainPage)
+        c.send("Runtime.runIfWaitingForDebugger", {}, sessionId);
+}
+
+void ChromiumBrowser::onEvent(const QString &method, const QJsonObject &params, const QString &sessionId)
+{
+    if (method == "Page.javascriptDialogOpening") {
+        // Alert dismissed, confirm accepted, prompt answered with its default text; a page
+        // asking whether to be left is left.
+        const QString type = params["type"].toString();
+        m_connection->send("Page.handleJavaScriptDialog",
+                           {{"accept", type != "alert"}, {"promptText", params["defaultPrompt"].toString()}}, sessionId);
+        return;
+    }
+    if (method == "Target.attachedToTarget") {
+        const QString child = params["sessionId"].toString();
+        if (params["targetInfo"].toObject()["type"].toString() == "iframe")
+            prepareSession(child, false);
+        else
+            m_connection->send("Runtime.runIfWaitingForDebugger", {}, child);
+        return;
+    }
+    if (sessionId.isEmpty()) {
+        const QJsonObject info = params["targetInfo"].toObject();
+        const QString targetId = info.contains("targetId") ? info["targetId"].toString() : params["targetId"].toString();
+        if (method == "Target.targetCreated" && info["type"].toString() == "page" && targetId != m_targetId) {
+            m_connection->send("Target.closeTarget", {{"targetId", targetId}});
+        } else if (method == "Target.targetInfoChanged" && targetId == m_targetId) {
+            if (const QString title = info["title"].toString(); title != m_title) {
+                m_title = title;
+                emit TitleChange(LocationName());
+            }
+        } else if (method == "Target.targetCrashed" && targetId == m_targetId) {
+            onPageEvent("Inspector.targetCrashed", {});
+        } else if (method == "Target.targetDestroyed" && targetId == m_targetId) {
+            // A script closed the window: the blank page takes its place.
+            QTimer::singleShot(0, this, [this] {
+                if (!m_connection || !m_connection->isOpen())
+                    return;
+                emit pageLost(QPrivateSignal());
+                if (openPage())
+                    navigateTo(kBlank);
+                else
+                    chromiumLost();
+            });
+        }
+        return;
+    }
+    if (sessionId == m_sessionId)
+        onPageEvent(method, params);
+}
+
+void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &params)
+{
+    const auto isMainFrame = [&](const QJsonValue &frameId) { return frameId.toString() == m_targetId; };
+    if (method == "Page.frameStartedLoading" && isMainFrame(params["frameId"])) {
+        // Chromium may report one load as started twice.
+        if (m_loading)
+            return;
+        m_loading = true;
+        m_navigationReported = false;
+        m_crashReported = false;
+        m_failedUrl.clear();
+        // A new document's windows are its own: what the program's step clicked has led here.
+        m_actionPopupsUntilMs = 0;
+        emit LoadStarted();
+        emit ProgressChange(10, 100);
+    } else if (method == "Network.requestWillBeSent") {
+        if (params["type"].toString() == "Document" && isMainFrame(params["frameId"])) {
+            m_documentRequests.insert(params["requestId"].toString());
+            m_loadingUrl = QUrl(params["request"].toObject()["url"].toString());
+            m_failureReason.clear();
+        }
+    } else if (method == "Network.loadingFailed") {
+        if (m_documentRequests.erase(params["requestId"].toString()))
+            m_failureReason = params["errorText"].toString();
+    } else if (method == "Network.loadingFinished") {
+        m_documentRequests.erase(params["requestId"].toString());
+    } else if (method == "Page.frameNavigated") {
+        const QJsonObject frame = params["frame"].toObject();
+        if (frame.contains("parentId"))
+            return;
+        m_url = QUrl(frame["url"].toString());
+        m_failedUrl = QUrl(frame["unreachableUrl"].toString());
+        m_isolatedContext = 0;
+        m_navigationReported = true;
+        emit NavigateComplete(m_failedUrl.isEmpty() ? m_url : m_failedUrl);
+        updateHistoryState();
+    } else if (method == "Page.navigatedWithinDocument" && isMainFrame(params["frameId"])) {
+        m_url = QUrl(params["url"].toString());
+        emit NavigateComplete(m_url);
+        updateHistoryState();
+    } else if (method == "Page.domContentEventFired") {
+        if (m_loading)
+            emit ProgressChange(50, 100);
+    } else if (method == "Page.loadEventFired") {
+        if (m_loading)
+            loadEnded();
+    } else if (method == "Page.frameStoppedLoading" && isMainFrame(params["frameId"])) {
+        // Stopped, or replaced by a download: no page to report.
+        if (m_loading) {
+            m_loading = false;
+            emit ProgressChange(0, 0);
+        }
+    } else if (method == "Page.windowOpen") {
+        openPopup(QUrl(params["url"].toString()), params["userGesture"].toBool());
+    } else if (method == "Runtime.executionContextDestroyed") {
+        if (params["executionContextId"].toInt() == m_isolatedContext)
+            m_isolatedContext = 0;
+    } else if (method == "Runtime.executionContextsCleared") {
+        m_isolatedContext = 0;
+    } else if (method == "Runtime.consoleAPICalled") {
+        emit ConsoleMessage(messageText(params["args"].toArray()));
+    } else if (method == "Inspector.targetCrashed") {
+        if (m_crashReported)
+            return;
+        m_crashReported = true;
+        emit pageLost(QPrivateSignal());
+        failLoad(m_loading ? m_loadingUrl : m_url, QStringLiteral("the page's renderer process ended"));
+    }
+}
+
+void ChromiumBrowser::loadEnded()
+{
+    m_loading = false;
+    emit ProgressChange(0, 0);
+    const bool ok = m_failedUrl.isEmpty();
+    const QUrl url = ok ? m_url : m_failedUrl;
+    m_showsFailedLoad = !ok;
+    if (!ok)
+        m_lastFailure = {url, m_failureReason.isEmpty() ? QStringLiteral("net::ERR_FAILED") : m_failureReason};
+    if (!m_navigationReported) {
+        m_navigationReported = true;
+        emit NavigateComplete(url);
+    }
+    emit DocumentComplete(url, ok);
+}
+
+void ChromiumBrowser::failLoad(const QUrl &url, const QString &reason)
+{
+    m_loading = false;
+    m_showsFailedLoad = true;
+    m_lastFailure = {url, reason};
+    emit ProgressChange(0, 0);
+    emit DocumentComplete(url, false);
+}
+
+void ChromiumBrowser::chromiumLost()
+{
+    if (!m_connection && !m_process)
+        return;
+    // Ended from a handler of the connection or the process: they go once it has returned.
+    if (m_connection) {
+        m_connection->abort();
+        m_connection.release()->deleteLater();
+    }
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process.release()->deleteLater();
+    }
+    m_sessionId.clear();
+    m_targetId.clear();
+    m_isolatedContext = 0;
+    emit pageLost(QPrivateSignal());
+    failLoad(m_loading ? m_loadingUrl : m_url, QStringLiteral("Chromium ended"));
+}
+
+void ChromiumBrowser::Navigate(const QString &address)
+{
+    navigateTo(WebBrowser::urlFromAddress(address));
+}
+
+void ChromiumBrowser::navigateTo(const QUrl &url)
+{
+    if (auto started = start(); !started) {
+        const QString reason = QString::fromStdString(started.error().message);
+        // Reported as a load that failed, after the caller has returned, as any other.
+        QTimer::singleShot(0, this, [this, url, reason] {
+            emit LoadStarted();
+            failLoad(url, reason);
+        });
+        return;
+    }
+    m_loadingUrl = url;
+    m_connection->send("Page.navigate", {{"url", url.toString(QUrl::FullyEncoded)}}, m_sessionId);
+}
+
+QString ChromiumBrowser::LocationURL() const { return m_url.isEmpty() ? kBlank.toString() : m_url.toString(); }
+
+QString ChromiumBrowser::LocationName() const
+{
+    // For a document without a title Chromium names it by its address, without the scheme.
+    const QString address = LocationURL();
+    const QString bare = m_url.adjusted(QUrl::RemoveScheme).toString().mid(2);
+    if (m_title.isEmpty() || m_title == address || m_title == bare || m_title + u'/' == bare)
+        return address;
+    return m_title;
+}
+
+capture::Result<int> ChromiumBrowser::isolatedContext()
+{
+    if (m_isolatedContext)
+        return m_isolatedContext;
+    const auto world = m_connection->call("Page.createIsolatedWorld", {{"frameId", m_targetId}, {"worldName", kWorldName}},
+                                          m_sessionId, kCommandMs);
+    if (!world)
+        return std::unexpected(world.error());
+    m_isolatedContext = (*world)["executionContextId"].toInt();
+    return m_isolatedContext;
+}
+
+capture::Result<QVariant> ChromiumBrowser::evaluate(const QString &script, int timeoutMs, ScriptWorld world)
+{
+    return run(script, timeoutMs, world, false);
+}
+
+capture::Result<QVariant> ChromiumBrowser::run(const QString &script, int timeoutMs, ScriptWorld world, bool userGesture)
+{
+    if (auto started = start(); !started)
+        return std::unexpected(started.error());
+    QJsonObject params = evaluateParams(script);
+    if (world == ScriptWorld::Isolated) {
+        const auto context = isolatedContext();
+        if (!context)
+            return std::unexpected(context.error());
+        params["contextId"] = *context;
+    }
+    if (userGesture)
+        params["userGesture"] = true;
+
+    struct Answer {
+        QPointer<QEventLoop> loop;
+        std::optional<capture::Result<QJsonObject>> value;
+    };
+    auto answer = std::make_shared<Answer>();
+    QEventLoop loop;
+    answer->loop = &loop;
+    const QPointer<ChromiumBrowser> self(this);
+    m_connection->send("Runtime.evaluate", params, m_sessionId, [answer](const capture::Result<QJsonObject> &value) {
+        answer->value = value;
+        if (answer->loop)
+            answer->loop->quit();
+    });
+    bool lost = false;
+    connect(this, &ChromiumBrowser::pageLost, &loop, [&] {
+        lost = true;
+        loop.quit();
+    });
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    ++m_evaluating;
+    if (!answer->value)
+        waitAtMost(loop, timeoutMs);
+    if (!self)
+        return capture::failure("the browser was closed before the page answered");
+    // A pop-up the script asked for replaces the page only once the script has answered.
+    if (--m_evaluating == 0 && !m_pendingPopup.isEmpty())
+        QTimer::singleShot(0, this, [this, url = std::exchange(m_pendingPopup, {})] { navigateTo(url); });
+    if (answer->value) {
+        if (!*answer->value)
+            return capture::failure("the page did not answer: " + answer->value->error().message);
+        const auto value = evaluatedValue(**answer->value);
+        return value ? value->toVariant() : QVariant();
+    }
+    if (lost)
+        return capture::failure("the page's renderer stopped before it answered");
+    return capture::failure("the page did not answer within " + std::to_string(timeoutMs) + " ms");
+}
+
+capture::Result<QVariant> ChromiumBrowser::performAction(const QString &script)
+{
+    // A new window asked for shortly after the step still comes from it.
+    constexpr qint64 kGraceMs = 1000;
+    m_actionPopupsUntilMs = QDateTime::currentMSecsSinceEpoch() + 30000;
+    const QUrl before = m_loadingUrl;
+    const bool wasLoading = m_loading;
+    auto answer = run(script, 30000, ScriptWorld::Isolated, true);
+    const bool ledToLoad = m_loading != wasLoading || m_loadingUrl != before || m_actionPopupsUntilMs == 0;
+    m_actionPopupsUntilMs = ledToLoad ? 0 : QDateTime::currentMSecsSinceEpoch() + kGraceMs;
+    return answer;
+}
+
+void ChromiumBrowser::openPopup(const QUrl &url, bool userGesture)
+{
+    // A window a script opened by itself (an advertisement on a timer) is suppressed: in the
+    // middle of a run it would replace the page being harvested. The new page itself is closed
+    // as it appears (Target.targetCreated).
+    if (!userGesture && QDateTime::currentMSecsSinceEpoch() > m_actionPopupsUntilMs)
+        return;
+    if (url.isEmpty() || url == kBlank)
+        return;
+    if (m_evaluating > 0)
+        m_pendingPopup = url;
+    else
+        QTimer::singleShot(0, this, [this, url] { navigateTo(url); });
+}
+
+void ChromiumBrowser::updateHistoryState()
+{
+    const QPointer<ChromiumBrowser> self(this);
+    m_connection->send("Page.getNavigationHistory", {}, m_sessionId, [self](const capture::Result<QJsonObject> &history) {
+        if (!self || !history)
+            return;
+        const int current = (*history)["currentIndex"].toInt();
+        const int count = static_cast<int>((*history)["entries"].toArray().size());
+        if (const bool back = current > 0; back != self->m_backEnabled) {
+            self->m_backEnabled = back;
+            emit self->CommandStateChange(2, back);
+        }
+        if (const bool forward = current + 1 < count; forward != self->m_forwardEnabled) {
+            self->m_forwardEnabled = forward;
+            emit self->CommandStateChange(1, forward);
+        }
+    });
+}
+
+void ChromiumBrowser::goInHistory(int direction)
+{
+    if (!isRunning())
+        return;
+    const QPointer<ChromiumBrowser> self(this);
+    m_connection->send("Page.getNavigationHistory", {}, m_sessionId,
+                       [self, direction](const capture::Result<QJsonObject> &history) {
+                           if (!self || !history || !self->m_connection)
+                               return;
+                           const QJsonArray entries = (*history)["entries"].toArray();
+                           const int index = (*history)["currentIndex"].toInt() + direction;
+                           if (index < 0 || index >= entries.size())
+                               return;
+                           self->m_connection->send("Page.navigateToHistoryEntry",
+                                                    {{"entryId", entries[index].toObject()["id"]}}, self->m_sessionId);
+                       });
+}
+
+void ChromiumBrowser::goBack() { goInHistory(-1); }
+
+void ChromiumBrowser::goForward() { goInHistory(1); }
+
+void ChromiumBrowser::stop()
+{
+    if (isRunning())
+        m_connection->send("Page.stopLoading", {}, m_sessionId);
+}
+
+void ChromiumBrowser::reload()
+{
+    if (isRunning())
+        m_connection->send("Page.reload", {}, m_sessionId);
+}
+
+}  // namespace tabvoro::browser
