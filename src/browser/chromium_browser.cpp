@@ -1,6 +1,7 @@
 #include "browser/chromium_browser.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -66,12 +67,12 @@ capture::Result<void> ChromiumBrowser::start()
         m_connection->abort();
     m_connection.reset();
     m_process = std::make_unique<ChromiumProcess>();
-    connect(m_process.get(), &ChromiumProcess::finished, this, &ChromiumBrowser::chromiumLost);
     const auto socketUrl = m_process->start();
     if (!socketUrl) {
         m_process.reset();
         return std::unexpected(socketUrl.error());
     }
+    connect(m_process.get(), &ChromiumProcess::finished, this, &ChromiumBrowser::chromiumLost);
     m_port = static_cast<quint16>(socketUrl->port());
     m_connection = std::make_unique<DevToolsConnection>();
     connect(m_connection.get(), &DevToolsConnection::event, this, &ChromiumBrowser::onEvent);
@@ -88,6 +89,14 @@ capture::Result<void> ChromiumBrowser::start()
 
 capture::Result<void> ChromiumBrowser::openPage()
 {
+    m_openingPage = true;
+    const auto opened = openPageTarget();
+    m_openingPage = false;
+    return opened;
+}
+
+capture::Result<void> ChromiumBrowser::openPageTarget()
+{
     m_sessionId.clear();
     m_isolatedContext = 0;
     const auto created = m_connection->call("Target.createTarget", {{"url", kBlank.toString()}});
@@ -100,6 +109,16 @@ capture::Result<void> ChromiumBrowser::openPage()
     m_sessionId = (*attached)["sessionId"].toString();
     m_url = kBlank;
     prepareSession(m_sessionId, true);
+    // A new page is still taking in its blank document for a while, and that would cancel the
+    // first address sent to it: it is given the blank page once more, and waited for.
+    m_connection->call("Page.navigate", {{"url", kBlank.toString()}}, m_sessionId);
+    for (QDeadlineTimer settled(2000); !settled.hasExpired();) {
+        const auto state = m_connection->call("Runtime.evaluate", evaluateParams("document.readyState"), m_sessionId);
+        if (!state || evaluatedValue(*state).value_or(QJsonValue()).toString() == "complete")
+            break;
+        QEventLoop pause;
+        waitAtMost(pause, 20);
+    }
 
     // The tab Chromium opened by itself is no page of ours; from now on any other page is a
     // pop-up, closed as it appears.
@@ -110,6 +129,8 @@ capture::Result<void> ChromiumBrowser::openPage()
                 m_connection->send("Target.closeTarget", {{"targetId", info["targetId"]}});
         }
     }
+    // A run saves tables, not the files a page offers.
+    m_connection->send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
     const auto discovering = m_connection->call("Target.setDiscoverTargets", {{"discover", true}});
     if (!discovering)
         return std::unexpected(discovering.error());
@@ -156,7 +177,10 @@ void ChromiumBrowser::onEvent(const QString &method, const QJsonObject &params, 
     if (sessionId.isEmpty()) {
         const QJsonObject info = params["targetInfo"].toObject();
         const QString targetId = info.contains("targetId") ? info["targetId"].toString() : params["targetId"].toString();
-        if (method == "Target.targetCreated" && info["type"].toString() == "page" && targetId != m_targetId) {
+        // While our page is being opened its id is not known yet; openPage() closes the
+        // others once it is.
+        if (method == "Target.targetCreated" && info["type"].toString() == "page" && targetId != m_targetId &&
+            !m_openingPage) {
             m_connection->send("Target.closeTarget", {{"targetId", targetId}});
         } else if (method == "Target.targetInfoChanged" && targetId == m_targetId) {
             if (const QString title = info["title"].toString(); title != m_title) {
@@ -171,10 +195,17 @@ void ChromiumBrowser::onEvent(const QString &method, const QJsonObject &params, 
                 if (!m_connection || !m_connection->isOpen())
                     return;
                 emit pageLost(QPrivateSignal());
-                if (openPage())
-                    navigateTo(kBlank);
-                else
+                if (!openPage()) {
                     chromiumLost();
+                    return;
+                }
+                // The new page is blank already: it is reported as the blank page's load.
+                m_loading = false;
+                m_showsFailedLoad = false;
+                emit LoadStarted();
+                emit NavigateComplete(kBlank);
+                emit ProgressChange(0, 0);
+                emit DocumentComplete(kBlank, true);
             });
         }
         return;
@@ -185,6 +216,9 @@ void ChromiumBrowser::onEvent(const QString &method, const QJsonObject &params, 
 
 void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &params)
 {
+    // The new page's own first load is no load of the program's.
+    if (m_openingPage)
+        return;
     const auto isMainFrame = [&](const QJsonValue &frameId) { return frameId.toString() == m_targetId; };
     if (method == "Page.frameStartedLoading" && isMainFrame(params["frameId"])) {
         // Chromium may report one load as started twice.
@@ -315,7 +349,13 @@ void ChromiumBrowser::navigateTo(const QUrl &url)
         return;
     }
     m_loadingUrl = url;
-    m_connection->send("Page.navigate", {{"url", url.toString(QUrl::FullyEncoded)}}, m_sessionId);
+    // An address Chromium refuses to open at all gets no error page: it fails here.
+    const QPointer<ChromiumBrowser> self(this);
+    m_connection->send("Page.navigate", {{"url", url.toString(QUrl::FullyEncoded)}}, m_sessionId,
+                       [self, url](const capture::Result<QJsonObject> &result) {
+                           if (self && !result && self->m_connection && self->m_connection->isOpen())
+                               self->failLoad(url, QString::fromStdString(result.error().message));
+                       });
 }
 
 QString ChromiumBrowser::LocationURL() const { return m_url.isEmpty() ? kBlank.toString() : m_url.toString(); }

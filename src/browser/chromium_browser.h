@@ -56,6 +56,7 @@ signals:
 
 private:
     capture::Result<void> openPage();
+    capture::Result<void> openPageTarget();
     void prepareSession(const QString &sessionId, bool mainPage);
     void onEvent(const QString &method, const QJsonObject &params, const QString &sessionId);
     void onPageEvent(const QString &method, const QJsonObject &params);
@@ -75,6 +76,7 @@ private:
     QString m_targetId;   // our page; also its main frame's id
     QString m_sessionId;  // our page's session
     int m_isolatedContext = 0;
+    bool m_openingPage = false;
 
     QUrl m_url{QStringLiteral("about:blank")};
     QString m_title;

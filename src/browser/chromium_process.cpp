@@ -96,6 +96,7 @@ void ChromiumProcess::kill()
 {
     if (m_group > 0)
         ::kill(static_cast<pid_t>(-m_group), SIGKILL);
+    m_group = 0;
     if (m_process.state() != QProcess::NotRunning) {
         m_killing = true;
         m_process.kill();
