@@ -63,7 +63,7 @@ const Command kCommands[] = {
     {"job", tabvoro::cli::runJobCommand},
 };
 
-int usageError(const std::string &command)
+int unknownCommand(const std::string &command)
 {
     std::cerr << "tabvoro-cli: unknown command " << command << "\n" << kUsage;
     return 2;
@@ -89,9 +89,9 @@ int main(int argc, char **argv)
     try {
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
     } catch (const CLI::ParseError &) {
-        return usageError(args.front());
+        return unknownCommand(args.front());
     }
-    std::vector<std::string> rest = app.remaining();
+    const std::vector<std::string> rest = app.remaining();
     if (help || (!rest.empty() && rest.front() == "help")) {
         std::cout << kUsage;
         return 0;
@@ -99,5 +99,5 @@ int main(int argc, char **argv)
     for (const auto &command : kCommands)
         if (!rest.empty() && rest.front() == command.name)
             return command.run(std::vector<std::string>(rest.begin() + 1, rest.end()));
-    return usageError(rest.empty() ? args.front() : rest.front());
+    return unknownCommand(rest.empty() ? args.front() : rest.front());
 }
