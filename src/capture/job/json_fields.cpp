@@ -62,32 +62,36 @@ Result<void> JsonFields::flag(const char *key, bool &out) const
     return {};
 }
 
-Result<void> JsonFields::integer(const char *key, int &out, long long low, long long high) const
+Result<std::optional<long long>> JsonFields::integerValue(const char *key) const
 {
     if (!has(key))
-        return {};
+        return std::optional<long long>();
     const json &v = m_object->at(key);
     // A number too large for 64 bits arrives as unsigned or floating point: out of range as well.
     if (!v.is_number_integer() || (v.is_number_unsigned() && v.get<unsigned long long>() > LLONG_MAX))
-        return wrongType(key, "整数");
-    const long long n = v.get<long long>();
-    if (n < low || n > high)
+        return std::unexpected(wrongType(key, "整数").error());
+    return v.get<long long>();
+}
+
+Result<void> JsonFields::integer(const char *key, int &out, long long low, long long high) const
+{
+    const auto n = integerValue(key);
+    if (!n || !*n)
+        return n ? Result<void>() : std::unexpected(n.error());
+    if (**n < low || **n > high)
         return failure(field(key) + " 应在 " + std::to_string(low) + " 到 " + std::to_string(high) + " 之间");
-    out = static_cast<int>(n);
+    out = static_cast<int>(**n);
     return {};
 }
 
 Result<void> JsonFields::integer64(const char *key, long long &out, long long low) const
 {
-    if (!has(key))
-        return {};
-    const json &v = m_object->at(key);
-    if (!v.is_number_integer() || (v.is_number_unsigned() && v.get<unsigned long long>() > LLONG_MAX))
-        return wrongType(key, "整数");
-    const long long n = v.get<long long>();
-    if (n < low)
+    const auto n = integerValue(key);
+    if (!n || !*n)
+        return n ? Result<void>() : std::unexpected(n.error());
+    if (**n < low)
         return failure(field(key) + " 应不小于 " + std::to_string(low));
-    out = n;
+    out = **n;
     return {};
 }
 

@@ -5,6 +5,7 @@
 // place: "fields[2].name"), and fields nobody asks for are passed over.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,8 @@ private:
     JsonFields(std::shared_ptr<const nlohmann::json> root, const nlohmann::json *object, std::string place)
         : m_root(std::move(root)), m_object(object), m_place(std::move(place)) {}
     Result<void> wrongType(const char *key, const char *expected) const;
+    // The integer at `key`, nothing when it is absent; a value of another type is an error.
+    Result<std::optional<long long>> integerValue(const char *key) const;
 
     std::shared_ptr<const nlohmann::json> m_root;  // keeps m_object alive
     const nlohmann::json *m_object;
