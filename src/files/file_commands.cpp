@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include "capture/output/file_lines.h"
 #include "capture/output/rewrite_file.h"
@@ -39,9 +40,22 @@ bool renameFile(const QString &from, const QString &to)
 
 std::optional<QString> moveToTrash(const QString &path)
 {
+    // Where it can make no trash folder, Qt 6.4 makes "files" and "info" in the process's
+    // current folder, moves the file there and reports success. The user's own trash is made
+    // first, so that Qt always has one; without it nothing is moved.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || QDir::isRelativePath(data) || !QDir().mkpath(data + "/Trash/files") ||
+        !QDir().mkpath(data + "/Trash/info"))
+        return std::nullopt;
     QString inTrash;
     if (!QFile::moveToTrash(path, &inTrash))
         return std::nullopt;
+    if (QDir::isRelativePath(inTrash)) {
+        // Moved anywhere but to a trash all the same: back to where it was.
+        if (QFile::rename(inTrash, path))
+            QFile::remove(QFileInfo(inTrash).dir().filePath("../info/" + QFileInfo(inTrash).fileName() + ".trashinfo"));
+        return std::nullopt;
+    }
     return inTrash;
 }
 

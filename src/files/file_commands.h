@@ -27,7 +27,9 @@ std::optional<QString> previewFile(const QString &path, const std::string &codeP
 bool renameFile(const QString &from, const QString &to);
 
 // Moves a file to the desktop's trash, from where the user can take it back; never deletes it
-// otherwise. Returns its place in the trash, or nothing when it could not be moved there.
+// otherwise, and never moves it anywhere else. Returns its place in the trash, or nothing when
+// it could not be moved there (no trash folder of the user's can be made): the file then stays
+// where it was.
 std::optional<QString> moveToTrash(const QString &path);
 
 // Rewrites a file without the lines that contain `needle`, keeping its encoding

@@ -155,7 +155,7 @@ void Frmmain::trashSelectedFile(const QString &path)
     const auto answer = QMessageBox::question(this, "提示", "确定要将文件“" + name + "”移到回收站吗？",
                                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes && !files::moveToTrash(path))
-        QMessageBox::information(this, "提示", "文件“" + name + "”无法移到回收站，它没有被删除。");
+        QMessageBox::information(this, "提示", "文件“" + name + "”无法移到回收站（回收站文件夹无法建立或无法使用），它仍在原处，没有被删除。");
     refreshFileList();
 }
 

@@ -28,13 +28,22 @@ QByteArray gb18030(const QString &text)
     return QByteArray::fromStdString(capture::encodeText(text.toStdString(), "GB18030").value().bytes);
 }
 
-// Clicks one button of the next Yes/No box, which the general answerer cannot.
-void answerNextQuestion(QMessageBox::StandardButton button, QString *text)
+// Clicks one button of the next Yes/No box, which the general answerer cannot; with `message`,
+// then closes the message box that follows it and keeps its text.
+void answerNextQuestion(QMessageBox::StandardButton button, QString *text, QString *message = nullptr)
 {
     QTimer::singleShot(50, [=] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         QVERIFY(box && box->windowTitle() == "提示");
         *text = box->text();
+        if (message) {
+            QTimer::singleShot(50, [=] {
+                auto *next = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                QVERIFY(next && next->windowTitle() == "提示");
+                *message = next->text();
+                next->accept();
+            });
+        }
         box->button(button)->click();
     });
 }
@@ -208,6 +217,30 @@ private slots:
             QFile::remove(trash + "/info/a.csv.trashinfo");
         }
         QVERIFY(trashed);
+    }
+
+    // No trash folder can be made (the data folder lies below an ordinary file, which even an
+    // administrator cannot make a folder in): the file stays where it is, whole, and is named.
+    void deleteWithoutATrashLeavesTheFile()
+    {
+        files({{"a.csv", "A"}});
+        test::ScratchDir blocked;
+        test::writeBytes(blocked.folder() + "file", "x");
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        const QByteArray home = qgetenv("HOME");
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(blocked.folder() + "file/data"));
+        qputenv("HOME", QByteArray::fromStdString(blocked.folder() + "file"));
+        QString asked, told;
+        answerNextQuestion(QMessageBox::Yes, &asked, &told);
+        window().menufile[5]->trigger();
+        qputenv("XDG_DATA_HOME", dataHome);
+        qputenv("HOME", home);
+        QVERIFY2(told.contains("a.csv") && told.contains("回收站"), qPrintable(told));
+        QCOMPARE(read("a.csv"), QByteArray("A"));
+        QCOMPARE(rows(), QStringList({"a.csv"}));
+        QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList({"a.csv"}));
+        QVERIFY(!QFile::exists(QStorageInfo(folder()).rootPath() + "/.Trash-" + QString::number(getuid()) + "/files/a.csv"));
+        QVERIFY(!QFile::exists(QDir::current().filePath("files/a.csv")));
     }
 
     void deleteLines_data()
