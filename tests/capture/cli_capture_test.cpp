@@ -13,35 +13,11 @@
 namespace tabvoro::test {
 namespace {
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using CliResult = ProgramResult;
 
 class CliCapture : public ::testing::Test {
 protected:
-    CliResult run(const std::vector<std::string> &args)
-    {
-        std::string command = "cd " + quoted(dir.path().string()) + " && " + quoted(TABVORO_CLI);
-        for (const auto &arg : args)
-            command += " " + quoted(arg);
-        command += " >stdout.txt 2>stderr.txt";
-        const int raw = std::system(command.c_str());
-        CliResult result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = readBytes(dir.file("stdout.txt"));
-        result.err = readBytes(dir.file("stderr.txt"));
-        return result;
-    }
+    CliResult run(const std::vector<std::string> &args) { return runProgram(dir, TABVORO_CLI, args); }
 
     std::string writePage(const std::string &name, const std::string &body)
     {

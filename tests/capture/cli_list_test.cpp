@@ -10,26 +10,14 @@
 namespace tabvoro::test {
 namespace {
 
-std::string quoted(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 class CliList : public ::testing::Test {
 protected:
     // The exit status, and what was printed (stdout, then stderr after a "|").
-    std::pair<int, std::string> list(const std::vector<std::string> &args)
+    std::pair<int, std::string> list(std::vector<std::string> args)
     {
-        std::string command = "cd " + quoted(dir.path().string()) + " && " + quoted(TABVORO_CLI) + " list";
-        for (const auto &arg : args)
-            command += " " + quoted(arg);
-        command += " >stdout.txt 2>stderr.txt";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
-                readBytes(dir.file("stdout.txt")) + "|" + readBytes(dir.file("stderr.txt"))};
+        args.insert(args.begin(), "list");
+        const auto result = runProgram(dir, TABVORO_CLI, args);
+        return {result.status, result.out + "|" + result.err};
     }
 
     std::string write(const std::string &name, const std::string &html)

@@ -1,10 +1,11 @@
 #pragma once
 
 // Helpers shared by the engine tests: a scratch folder that is removed afterwards, and file
-// reading and writing in bytes.
+// reading and writing in bytes, and a program run in that folder.
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tabvoro::test {
 
@@ -27,6 +28,15 @@ private:
 };
 
 std::string readBytes(const std::filesystem::path &path);
+
+// A program run with `args` in `dir`: its exit status (-1 when it did not exit) and what it
+// printed on each stream.
+struct ProgramResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+ProgramResult runProgram(const ScratchDir &dir, const std::string &program, const std::vector<std::string> &args);
 void writeBytes(const std::filesystem::path &path, const std::string &bytes);
 
 }  // namespace tabvoro::test
