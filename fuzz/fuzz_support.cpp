@@ -48,4 +48,14 @@ std::pair<std::string_view, std::string_view> splitAtNewline(std::string_view in
     return {input.substr(0, newline), input.substr(newline + 1)};
 }
 
+std::size_t textColumns(std::string_view utf8)
+{
+    std::size_t n = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        n += byte < 0x80 ? 1 : (byte & 0xC0) == 0xC0 ? 2 : 0;  // continuation bytes add nothing
+    }
+    return n;
+}
+
 }  // namespace tabvoro::fuzz

@@ -32,6 +32,10 @@ void codePage(std::string_view input);
 void fileLines(std::string_view input);
 void outputName(std::string_view input);
 
+// Columns of valid UTF-8 text as a double-byte code page shows it: an ASCII character one, any
+// other two.
+std::size_t textColumns(std::string_view utf8);
+
 // A rule of the engine that the input broke. The fuzzer stops there and keeps the input; the
 // regression test reports it as a failure.
 void expect(bool condition, const char *rule);

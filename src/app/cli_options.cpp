@@ -35,7 +35,8 @@ Options:
   --url URL          the page address the output file is named after (default: none, "data")
   --out-dir DIR      output folder (default ./download, created when missing)
   --output FILE      write to exactly this file instead
-  --encoding NAME    code page of the output (default GB18030, or TABVORO_CODEPAGE)
+  --encoding NAME    code page of the output (default GB18030, or TABVORO_CODEPAGE); UTF-8-BOM
+                     is UTF-8 with a byte-order mark at the start of a new file
   --job FILE         the settings of a saved job; the options given win over them
   --help             show this text
 

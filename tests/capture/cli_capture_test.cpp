@@ -108,6 +108,12 @@ TEST_F(CliCapture, RuledOutputAndOtherCodePages)
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(readBytes(dir.file("utf/data1.csv")), "名称,价格\r\n苹果,5\r\n");
 
+    // The mark once, at the start, through both pages and the run's end.
+    const auto p2 = writePage("p2.html", "<table><tr><td>名称</td><td>价格</td></tr><tr><td>梨</td><td>6</td></tr></table>");
+    result = run({"capture", "--encoding", "UTF-8-BOM", "--out-dir", "bom", p1, p2});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readBytes(dir.file("bom/data1.csv")), "\xEF\xBB\xBF苹果,5\r\n梨,6\r\n");
+
     // --output keeps exactly the name it is given.
     result = run({"capture", "--output", dir.file("table.dat").string(), p1});
     ASSERT_EQ(result.status, 0) << result.err;

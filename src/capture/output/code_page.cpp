@@ -162,12 +162,34 @@ std::string systemCodePage()
     return kDefaultCodePage;
 }
 
+namespace {
+
+// Upper case without dashes and underscores: "utf-8", "UTF8" and "Utf_8" name one code page.
+std::string bareName(const std::string &codePage)
+{
+    std::string name;
+    for (const char c : codePage)
+        if (c != '-' && c != '_')
+            name.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    return name;
+}
+
+// The name iconv knows the code page by.
+std::string iconvCodePage(const std::string &codePage)
+{
+    return bareName(codePage) == "UTF8BOM" ? std::string("UTF-8") : codePage;
+}
+
+}  // namespace
+
+bool writesByteOrderMark(const std::string &codePage) { return bareName(codePage) == "UTF8BOM"; }
+
 Result<EncodedText> encodeText(std::string_view utf8, const std::string &codePage)
 {
     // The text is decoded here and handed to iconv as wide characters: from UTF-8, glibc
     // converts in two steps and, at every character the code page lacks, converts a whole
     // buffer again to find it, which made a page of such characters take minutes.
-    IconvHandle cd(codePage, "WCHAR_T");
+    IconvHandle cd(iconvCodePage(codePage), "WCHAR_T");
     if (!cd.valid())
         return failure("unknown code page \"" + codePage + "\"");
 
@@ -208,11 +230,8 @@ namespace {
 // iconv's UTF-8 lets sequences past U+10FFFF through.
 bool isUtf8Name(const std::string &codePage)
 {
-    std::string name;
-    for (const char c : codePage)
-        if (c != '-' && c != '_')
-            name.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
-    return name == "UTF8";
+    const std::string name = bareName(codePage);
+    return name == "UTF8" || name == "UTF8BOM";
 }
 
 }  // namespace
@@ -321,7 +340,7 @@ Result<std::string> decodeFileText(std::string_view bytes, const std::string &co
 }
 
 struct CodePageWidths::Impl {
-    explicit Impl(std::string page) : codePage(std::move(page)), cd(codePage, "WCHAR_T") {}
+    explicit Impl(std::string page) : codePage(iconvCodePage(page)), cd(codePage, "WCHAR_T") {}
 
     std::size_t widthOf(char32_t cp)
     {
@@ -341,17 +360,18 @@ struct CodePageWidths::Impl {
         return w;
     }
 
-    // Bytes of one character as encodeText writes it, reference included.
+    // Columns of one character as encodeText writes it: a character of the code page at most
+    // two, its reference one a byte.
     std::size_t measure(char32_t cp)
     {
         if (!cd.valid())
-            return cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+            return 2;
         const wchar_t wide = static_cast<wchar_t>(cp);
         std::string out(16, '\0');
         std::size_t used = 0;
         cd.reset();
         if (convertAll(cd.get(), std::wstring_view(&wide, 1), out, used))
-            return used;
+            return used < 2 ? used : 2;
         cd.reset();
         used = 0;
         if (convertAll(cd.get(), wideReference(wide), out, used))

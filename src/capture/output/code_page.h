@@ -2,7 +2,9 @@
 
 // The code page output files are written in and files of unknown encoding are read in.
 // GB18030 by default: identical to GBK for every GBK character and able to encode every
-// character a page can hold. TABVORO_CODEPAGE overrides it with any iconv name.
+// character a page can hold. TABVORO_CODEPAGE overrides it with any iconv name, or with
+// "UTF-8-BOM": UTF-8 whose files begin with a byte-order mark, which spreadsheets take for UTF-8
+// without asking.
 
 #include <cstddef>
 #include <string>
@@ -13,6 +15,8 @@
 namespace tabvoro::capture {
 
 inline constexpr const char *kDefaultCodePage = "GB18030";
+inline constexpr const char *kUtf8BomCodePage = "UTF-8-BOM";
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // TABVORO_CODEPAGE when set and not empty, else GB18030.
 std::string systemCodePage();
@@ -23,6 +27,10 @@ struct EncodedText {
     // ("&#x1F600;") so that nothing is lost and the file stays valid in its code page.
     std::size_t substituted = 0;
 };
+
+// Whether a new file in the code page begins with a byte-order mark ("UTF-8-BOM", in any case,
+// with or without its dashes).
+bool writesByteOrderMark(const std::string &codePage);
 
 // UTF-8 to the code page. Fails only for a code page iconv does not know.
 Result<EncodedText> encodeText(std::string_view utf8, const std::string &codePage);
@@ -43,8 +51,10 @@ bool isValidUtf8(std::string_view bytes);
 // anything else decoded from the code page.
 Result<std::string> decodeFileText(std::string_view bytes, const std::string &codePage);
 
-// Width of a UTF-8 text counted in bytes of the code page; used to line up ruled text.
-// A character the code page lacks counts as the bytes of its substitution.
+// Width of a UTF-8 text in columns as a double-byte code page shows it, whatever the code page:
+// 1 for an ASCII character (and for a character the code page writes in one byte), 2 for every
+// other one, so that a GB18030 character of four bytes or a UTF-8 one of three lines up with
+// the rest. A character the code page lacks counts as its substitution, which is ASCII.
 class CodePageWidths {
 public:
     explicit CodePageWidths(std::string codePage);

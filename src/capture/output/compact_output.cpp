@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "capture/output/code_page.h"
 #include "capture/output/rewrite_file.h"
 #include "capture/text_rules.h"
 
@@ -13,6 +14,12 @@ std::string compactLines(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size() + 2);
+    // The byte-order mark belongs to the file, not to its first line: it stays even when that
+    // line goes.
+    if (bytes.starts_with(kUtf8Bom)) {
+        out += kUtf8Bom;
+        bytes.remove_prefix(kUtf8Bom.size());
+    }
     std::size_t pos = 0;
     while (pos < bytes.size()) {
         std::size_t end = bytes.find_first_of("\r\n", pos);

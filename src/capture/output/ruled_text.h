@@ -1,7 +1,7 @@
 #pragma once
 
 // The ruled-text format: a capture text drawn as a table with box-drawing lines, columns
-// lined up by their width in bytes of the code page.
+// lined up by their width in columns (CodePageWidths).
 
 #include <cstddef>
 #include <optional>

@@ -33,7 +33,8 @@ void forceExtension(std::string &path, std::string_view extension)
 }
 
 
-Result<void> appendToFile(const std::string &path, std::string_view bytes)
+// `header` begins a file that is new or empty, and no other: appending never repeats it.
+Result<void> appendToFile(const std::string &path, std::string_view bytes, std::string_view header)
 {
     // Never through a symbolic link, and never into anything but an ordinary file: a link or a
     // FIFO placed in the output folder must not decide where the capture goes or stall the run
@@ -50,6 +51,12 @@ Result<void> appendToFile(const std::string &path, std::string_view bytes)
         return failure(systemError("无法读取文件信息："));
     if (!S_ISREG(before.st_mode))
         return failure("无法打开文件：不是普通文件");
+    std::string headed;
+    if (before.st_size == 0 && !header.empty()) {
+        headed.reserve(header.size() + bytes.size());
+        headed.append(header).append(bytes);
+        bytes = headed;
+    }
 
     std::size_t written = 0;
     while (written < bytes.size()) {
@@ -115,7 +122,8 @@ SaveOutcome SaveCapture(std::string_view captureText, const SaveTarget &target,
             else if (encoded->bytes.size() > target.maxBytes)
                 written = failure(tooLargeMessage(target.maxBytes));
             else
-                written = appendToFile(session.outputPath, encoded->bytes);
+                written = appendToFile(session.outputPath, encoded->bytes,
+                                       writesByteOrderMark(target.codePage) ? kUtf8Bom : std::string_view());
         }
 
         if (written) {

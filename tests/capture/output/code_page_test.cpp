@@ -66,15 +66,39 @@ TEST(CodePage, FileTextIsUtf8OrCodePage)
     EXPECT_EQ(decodeFileText("\xD6\xD0", "GBK").value(), "中");
 }
 
-// Ruled text lines up only if a width is exactly what the encoded cell takes in the file.
-TEST(CodePage, WidthMatchesEncodedSize)
+// Columns as a double-byte code page shows them: ASCII one, any other character two, a
+// character the code page lacks its reference. For GBK that is exactly its bytes in the file.
+TEST(CodePage, WidthCountsColumns)
 {
-    const std::string samples[] = {"", "abc", "中文", "😀", "a😀中", "\xC2\xA0", "한국어", "a\xFF"};
-    for (const char *page : {"GB18030", "GBK", "UTF-8", "ISO-8859-1"}) {
-        CodePageWidths widths(page);
-        for (int pass = 0; pass < 2; ++pass)
-            for (const auto &sample : samples)
-                EXPECT_EQ(widths.width(sample), encodeText(sample, page)->bytes.size())
-                    << page << " " << sample;
+    const std::string samples[] = {"", "abc", "中文", "😀", "a😀中", "\xC2\xA0", "한국어", "a\xFF", "a•b", "€"};
+    for (int pass = 0; pass < 2; ++pass) {
+        CodePageWidths gbk("GBK");
+        for (const auto &sample : samples)
+            EXPECT_EQ(gbk.width(sample), encodeText(sample, "GBK")->bytes.size()) << sample;
     }
+    struct Case {
+        const char *codePage;
+        std::string_view text;
+        std::size_t width;
+    };
+    const Case cases[] = {
+        {"GB18030", "a•b", 4}, {"GB18030", "😀", 2}, {"GB18030", "한국어", 6}, {"GB18030", "\xC2\xA0", 2},
+        {"UTF-8", "中文", 4},  {"UTF-8", "a😀中", 5}, {"UTF-8-BOM", "a•b", 4},  {"ISO-8859-1", "\xC2\xA0", 1},
+        {"ISO-8859-1", "中", 8},  // &#x4E2D;
+    };
+    for (const auto &c : cases) {
+        CodePageWidths widths(c.codePage);
+        EXPECT_EQ(widths.width(c.text), c.width) << c.codePage << " " << c.text;
+    }
+}
+
+// UTF-8-BOM writes and reads as UTF-8; only a new file gets the mark (see SaveCapture).
+TEST(CodePage, Utf8BomIsUtf8WithAMark)
+{
+    EXPECT_EQ(encodeText("中😀", "UTF-8-BOM")->bytes, "中😀");
+    EXPECT_EQ(decodeText("a\xFF", "utf-8-bom").value(), "a\uFFFD");
+    for (const char *page : {"UTF-8-BOM", "utf8bom", "Utf_8_Bom"})
+        EXPECT_TRUE(writesByteOrderMark(page)) << page;
+    for (const char *page : {"UTF-8", "GB18030", ""})
+        EXPECT_FALSE(writesByteOrderMark(page)) << page;
 }

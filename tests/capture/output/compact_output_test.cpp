@@ -26,6 +26,8 @@ TEST(CompactOutput, DropsBlankLinesAndEndsEveryLineInCrLf)
         {"\t\t\r\n", "\t\t\r\n"},                 {"  \r\n \n\r", ""},
         {"", ""},
         {"\xD6\xD0,\xCE\xC4\r\n\r\n", "\xD6\xD0,\xCE\xC4\r\n"},
+        // A byte-order mark stays at the start, even where the line it began goes.
+        {"\xEF\xBB\xBF\r\n  \r\na\r\n", "\xEF\xBB\xBF" "a\r\n"}, {"\xEF\xBB\xBF" "a\n\nb", "\xEF\xBB\xBF" "a\r\nb\r\n"},
     };
     for (const auto &c : cases) {
         ScratchDir dir;

@@ -19,7 +19,12 @@ TEST(RuledText, Draws)
         {"GB18030", "名称,价格\r\n苹果,5\r\n",
          "┏━━┯━━┓\r\n┃名称│价格┃\r\n┠──┼──┨\r\n┃苹果│   5┃\r\n┗━━┷━━┛\r\n"},
         {"UTF-8", "名称,价格\r\n苹果,5\r\n",
-         "┏━━━┯━━━┓\r\n┃名称│价格┃\r\n┠───┼───┨\r\n┃苹果│     5┃\r\n┗━━━┷━━━┛\r\n"},
+         "┏━━┯━━┓\r\n┃名称│价格┃\r\n┠──┼──┨\r\n┃苹果│   5┃\r\n┗━━┷━━┛\r\n"},
+        // A character of four bytes in GB18030 takes two columns as any other; GBK, which
+        // writes it as "&#x2022;", lines up its reference.
+        {"GB18030", "a•b,x\r\nabcd,y\r\n", "┏━━┯━┓\r\n┃a•b│x ┃\r\n┠──┼─┨\r\n┃abcd│y ┃\r\n┗━━┷━┛\r\n"},
+        {"GBK", "a•b,x\r\nabcd,y\r\n",
+         "┏━━━━━┯━┓\r\n┃a•b│x ┃\r\n┠─────┼─┨\r\n┃abcd      │y ┃\r\n┗━━━━━┷━┛\r\n"},
         {"GB18030", "a\r\nb\r\n", "┏━┓\r\n┃a ┃\r\n┠─┨\r\n┃b ┃\r\n┗━┛\r\n"},
         {"GB18030", "a\r\nb", "┏━┓\r\n┃a ┃\r\n┠─┨\r\n┃b ┃\r\n┗━┛\r\n"},
         {"GB18030", "a\r\n   ", "┏━┓\r\n┃a ┃\r\n┗━┛\r\n"},

@@ -71,6 +71,29 @@ TEST(SaveCapture, FormatDecidesExtensionWithoutRenumbering)
     EXPECT_EQ(session.outputPath, dir.folder() + "x.csv");
 }
 
+// The byte-order mark begins a new or empty file once; appending, to that file or to one that
+// holds text already, never writes it again.
+TEST(SaveCapture, ByteOrderMarkOnlyAtTheStartOfAFile)
+{
+    ScratchDir dir;
+    SaveTarget target = targetIn(dir);
+    target.codePage = kUtf8BomCodePage;
+    CaptureSession fresh;
+    ASSERT_TRUE(SaveCapture("名称\r\n", target, fresh).saved);
+    ASSERT_TRUE(SaveCapture("苹果\r\n", target, fresh).saved);
+    EXPECT_EQ(readBytes(fresh.outputPath), "\xEF\xBB\xBF名称\r\n苹果\r\n");
+
+    writeBytes(dir.file("empty.csv"), "");
+    writeBytes(dir.file("old.csv"), "old\r\n");
+    for (const char *name : {"empty.csv", "old.csv"}) {
+        CaptureSession session;
+        session.outputPath = dir.folder() + name;
+        ASSERT_TRUE(SaveCapture("a\r\n", target, session).saved);
+    }
+    EXPECT_EQ(readBytes(dir.file("empty.csv")), "\xEF\xBB\xBF" "a\r\n");
+    EXPECT_EQ(readBytes(dir.file("old.csv")), "old\r\na\r\n");
+}
+
 // Nothing is written through a symbolic link (one that leads to a file or one that leads
 // nowhere) or into a FIFO, which would otherwise stall the save until something reads it.
 TEST(SaveCapture, FailuresAreReported)
