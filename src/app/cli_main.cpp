@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli_capture.h"
+#include "cli_export.h"
 #include "cli_job.h"
 #include "cli_list.h"
 
@@ -28,6 +29,8 @@ Commands:
             capture button does (tabvoro-cli run --help tells more)
   job       job save FILE [options] URL: write a job file for run --job
             (tabvoro-cli job --help tells more)
+  export    export FILE [-o OUT.xlsx]: an output file as a spreadsheet
+            (tabvoro-cli export --help tells more)
 )";
 
 // This program's path as it was started, where /proc cannot tell it.
@@ -61,6 +64,7 @@ const Command kCommands[] = {
     {"list", tabvoro::cli::runList},
     {"run", runWindowProgram},
     {"job", tabvoro::cli::runJobCommand},
+    {"export", tabvoro::cli::runExport},
 };
 
 int unknownCommand(const std::string &command)

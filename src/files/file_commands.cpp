@@ -7,16 +7,21 @@
 
 #include "capture/output/file_lines.h"
 #include "capture/output/rewrite_file.h"
+#include "capture/output/xlsx_export.h"
 
 namespace tabvoro::files {
 
 QStringList collectedFiles(const QString &folder)
 {
-    return QDir(folder).entryList({"*.csv", "*.txt"}, QDir::Files, QDir::Name);
+    return QDir(folder).entryList({"*.csv", "*.txt", "*.xlsx"}, QDir::Files, QDir::Name);
 }
+
+bool isSpreadsheet(const QString &path) { return path.endsWith(".xlsx", Qt::CaseInsensitive); }
 
 std::optional<QString> previewFile(const QString &path, const std::string &codePage)
 {
+    if (isSpreadsheet(path))
+        return QFileInfo(path).isFile() ? std::optional<QString>(kSpreadsheetPreview) : std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -73,6 +78,16 @@ capture::Result<std::size_t> deleteLinesContaining(const QString &path, const QS
     if (!rewritten)
         return std::unexpected(rewritten.error());
     return removed;
+}
+
+capture::Result<QString> exportSpreadsheet(const QString &path, const std::string &codePage)
+{
+    if (isSpreadsheet(path))
+        return capture::failure("it is a spreadsheet already");
+    const auto done = capture::ExportToXlsx(QFile::encodeName(path).toStdString(), {}, codePage);
+    if (!done)
+        return std::unexpected(done.error());
+    return QFile::decodeName(QByteArray::fromStdString(done->path));
 }
 
 }  // namespace tabvoro::files

@@ -14,11 +14,18 @@
 
 namespace tabvoro::files {
 
-// The names (without folder) of the output files in `folder`: "*.csv" and "*.txt", in name order.
+// The names (without folder) of the output files in `folder`: "*.csv" and "*.txt", and the
+// spreadsheets exported from them, "*.xlsx", in name order.
 QStringList collectedFiles(const QString &folder);
 
+// Whether the file is a spreadsheet (".xlsx"): no text to preview or to remove lines from.
+bool isSpreadsheet(const QString &path);
+
+inline constexpr const char *kSpreadsheetPreview = "这是Excel文件，不能在这里预览，请用默认程序打开(F4)。";
+
 // The start of a file as the preview shows it: at most capture::kPreviewBytes of it, decoded
-// (UTF-8 when valid, else `codePage`). Nothing when the file cannot be read.
+// (UTF-8 when valid, else `codePage`); for a spreadsheet, kSpreadsheetPreview, since its bytes
+// are no text. Nothing when the file cannot be read.
 std::optional<QString> previewFile(const QString &path, const std::string &codePage);
 
 // Moves `from` to `to` (a relative `to` is taken from the process's current folder); never over
@@ -39,5 +46,10 @@ std::optional<QString> moveToTrash(const QString &path);
 // writing, when the file cannot be read or written.
 capture::Result<std::size_t> deleteLinesContaining(const QString &path, const QString &needle,
                                                    const std::string &codePage);
+
+// Writes a ".csv" or ruled ".txt" as the spreadsheet beside it (capture::ExportToXlsx), an older
+// one replaced only when the new one is complete. Returns the spreadsheet's path, or why it could
+// not be written; a spreadsheet is not exported again.
+capture::Result<QString> exportSpreadsheet(const QString &path, const std::string &codePage);
 
 }  // namespace tabvoro::files

@@ -211,8 +211,9 @@ void Frmmain::createMenus()
     mnfile = menuBar()->addMenu("文件(&F)");
     mnfile->setObjectName("mnfile");
     const char *fileCaptions[] = {"预览(&P)", "用默认程序打开(&M)", "打开文件夹(&F)", "-",
-                                  "文件改名(&N)...", "文件删除(&D)...", "删除所有包含某字串的行(&Z)", "刷新文件夹(&R)"};
-    for (int i = 0; i < 8; ++i) {
+                                  "文件改名(&N)...", "文件删除(&D)...", "删除所有包含某字串的行(&Z)", "刷新文件夹(&R)",
+                                  "导出为Excel文件(&X)"};
+    for (int i = 0; i < static_cast<int>(menufile.size()); ++i) {
         menufile[i] = i == 3 ? mnfile->addSeparator() : mnfile->addAction(fileCaptions[i]);
         menufile[i]->setObjectName(arrayName("menufile", i));
     }

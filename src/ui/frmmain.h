@@ -273,6 +273,7 @@ private:
     void renameSelectedFile(const QString &path);
     void trashSelectedFile(const QString &path);
     void deleteLinesOfSelectedFile(const QString &path);
+    void exportSelectedFile(const QString &path);
     int m_fileRowAtPress = -1;  // File1's selected row when the mouse went down on it
 public:
     // Opens a file with its default program, or a folder in the file manager; replaceable, as
@@ -339,7 +340,7 @@ public:
     QMenu *mnfile = nullptr;
     std::array<QAction *, 4> menuurl{};
     std::array<QAction *, 7> mnieview{};
-    std::array<QAction *, 8> menufile{};
+    std::array<QAction *, 9> menufile{};
     QMenu *mnjob = nullptr;
     std::array<QAction *, 3> menujob{};  // save, open, resume a job
 

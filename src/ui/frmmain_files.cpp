@@ -127,6 +127,9 @@ void Frmmain::menufile_Click(int index)
     case 7:
         refreshFileList();
         break;
+    case 8:
+        exportSelectedFile(path);
+        break;
     default:
         break;
     }
@@ -161,12 +164,24 @@ void Frmmain::trashSelectedFile(const QString &path)
 
 void Frmmain::deleteLinesOfSelectedFile(const QString &path)
 {
+    // A spreadsheet is a zip of its own: removing "lines" from it would break it.
+    if (files::isSpreadsheet(path))
+        return;
     const QString needle = QInputDialog::getText(this, "批量删除包含某字符串的行",
                                                  "请输入一串字符，程序将为你批量删除文件中所有包含此字符串的行");
     if (needle.isEmpty())
         return;
     // A file that cannot be read or written stays as it was; the command has no message of its own.
     (void)files::deleteLinesContaining(path, needle, capture::systemCodePage());
+}
+
+void Frmmain::exportSelectedFile(const QString &path)
+{
+    const auto exported = files::exportSpreadsheet(path, codePage());
+    if (!exported)
+        QMessageBox::information(this, "提示", "文件“" + QFileInfo(path).fileName() + "”无法导出为Excel文件：" +
+                                                 QString::fromStdString(exported.error().message));
+    refreshFileList();
 }
 
 }  // namespace tabvoro::ui

@@ -14,6 +14,7 @@
 
 #include "browser/web_engine_setup.h"
 #include "capture/output/code_page.h"
+#include "files/file_commands.h"
 #include "support/test_window.h"
 #include "support/modal_answerer.h"
 #include "test_support.h"
@@ -107,8 +108,8 @@ private slots:
     void listClicksAndMenu()
     {
         QVERIFY(QDir(folder()).mkdir("dir.csv"));
-        files({{"b.csv", "B\r\n"}, {"a.txt", "A\r\n"}, {"page.html", "x"}, {"10.csv", "10"}});
-        QCOMPARE(rows(), QStringList({"10.csv", "a.txt", "b.csv"}));
+        files({{"b.csv", "B\r\n"}, {"a.txt", "A\r\n"}, {"page.html", "x"}, {"10.csv", "10"}, {"c.xlsx", "PK"}});
+        QCOMPARE(rows(), QStringList({"10.csv", "a.txt", "b.csv", "c.xlsx"}));
         click(1);
         QCOMPARE(text()->toPlainText(), QString("A\n"));
         text()->setPlainText("other");
@@ -157,11 +158,12 @@ private slots:
         window().menufile[7]->trigger();
         text()->setPlainText("kept");
         test::ModalAnswerer answerer("abc");
-        for (int index : {0, 1, 4, 5, 6})
+        for (int index : {0, 1, 4, 5, 6, 8})
             window().menufile[index]->trigger();
         QCOMPARE(answerer.seen(), 0);
         QCOMPARE(text()->toPlainText(), QString("kept"));
         QCOMPARE(read("a.csv"), QByteArray("abc\r\n"));
+        QCOMPARE(read("a.xlsx"), QByteArray("<none>"));
         window().menufile[2]->trigger();
         QCOMPARE(m_opened, QList<QUrl>({QUrl::fromLocalFile(folder())}));
     }
@@ -241,6 +243,37 @@ private slots:
         QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList({"a.csv"}));
         QVERIFY(!QFile::exists(QStorageInfo(folder()).rootPath() + "/.Trash-" + QString::number(getuid()) + "/files/a.csv"));
         QVERIFY(!QFile::exists(QDir::current().filePath("files/a.csv")));
+    }
+
+    // The spreadsheet appears in the list beside its file; it is named in the preview, and no
+    // command reads it as text.
+    void exportWritesTheSpreadsheetBesideTheFile()
+    {
+        files({{"a.csv", gb18030("名称,价格\r\n苹果,5\r\n")}, {"b.txt", "B\r\n"}});
+        {
+            test::ModalAnswerer answerer;
+            window().menufile[8]->trigger();
+            QCOMPARE(answerer.seen(), 0);
+        }
+        QCOMPARE(rows(), QStringList({"a.csv", "a.xlsx", "b.txt"}));
+        QCOMPARE(window().File1->currentRow(), 0);
+        QVERIFY(read("a.xlsx").startsWith("PK"));
+
+        click(1);
+        QCOMPARE(text()->toPlainText(), QString(files::kSpreadsheetPreview));
+        const QByteArray spreadsheet = read("a.xlsx");
+        {
+            test::ModalAnswerer answerer("PK");
+            window().menufile[6]->trigger();
+            QCOMPARE(answerer.seen(), 0);
+        }
+        QCOMPARE(read("a.xlsx"), spreadsheet);
+        test::ModalAnswerer answerer;
+        window().menufile[8]->trigger();
+        QTRY_COMPARE(answerer.seen(), 1);
+        QVERIFY2(answerer.lastText().contains("a.xlsx") && answerer.lastText().contains("无法导出为Excel文件"),
+                 qPrintable(answerer.lastText()));
+        QCOMPARE(rows(), QStringList({"a.csv", "a.xlsx", "b.txt"}));
     }
 
     void deleteLines_data()
