@@ -21,7 +21,7 @@ namespace tabvoro::capture {
 namespace {
 
 // Read at a time; a block always ends at a line end, so no character is cut in two.
-constexpr std::size_t kReadBytes = std::size_t{1} << 20;
+constexpr std::size_t kReadBytes = std::size_t{1} << 18;
 
 std::string systemError(const std::string &what) { return what + ": " + std::strerror(errno); }
 
