@@ -40,11 +40,16 @@ DevToolsConnection::DevToolsConnection(QObject *parent) : QObject(parent)
         for (const QString &message : std::exchange(m_unsent, {}))
             m_socket->sendTextMessage(message);
     });
-    connect(m_socket.get(), &QWebSocket::textMessageReceived, this, &DevToolsConnection::received);
-    connect(m_socket.get(), &QWebSocket::disconnected, this, &DevToolsConnection::ended);
+    // Messages are handled once the socket has returned to the event loop: a handler of an
+    // event may wait for an answer in a nested loop (a page complete starts a capture that reads
+    // the page), and the socket reads no further message while it is still handing one out. The
+    // end of the connection queues up behind the messages that came before it.
+    connect(m_socket.get(), &QWebSocket::textMessageReceived, this, &DevToolsConnection::received,
+            Qt::QueuedConnection);
+    connect(m_socket.get(), &QWebSocket::disconnected, this, &DevToolsConnection::ended, Qt::QueuedConnection);
     // Named errorOccurred from Qt 6.5 on.
     connect(m_socket.get(), qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
-            &DevToolsConnection::ended);
+            &DevToolsConnection::ended, Qt::QueuedConnection);
 }
 
 DevToolsConnection::~DevToolsConnection() { abort(); }
@@ -112,6 +117,9 @@ capture::Result<QJsonObject> DevToolsConnection::call(const QString &method, con
 
 void DevToolsConnection::received(const QString &message)
 {
+    // Queued before abort(): nothing reaches the handlers any more.
+    if (m_ended)
+        return;
     const QJsonObject object = QJsonDocument::fromJson(message.toUtf8()).object();
     if (object.contains("id")) {
         const auto found = m_replies.find(object["id"].toInt());
