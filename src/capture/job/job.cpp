@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char *kKeywordModeNames[] = {"first-row", "every-row", "position"};
 constexpr const char *kPagingModeNames[] = {"link", "number", "list", "dropdown"};
+constexpr const char *kRunEngineNames[] = {"webengine", "chromium"};
 
 template <class Enum, std::size_t N>
 Result<void> readName(const JsonFields &in, const char *key, const char *const (&names)[N], Enum &out)
@@ -77,6 +78,7 @@ Result<Job> readJob(const JsonFields &in)
         in.text("outputFolder", job.outputFolder),
         in.text("encoding", job.encoding),
         in.text("output", job.output),
+        readName(in, "engine", kRunEngineNames, job.engine),
     };
     for (const auto &read : reads)
         if (!read)
@@ -91,6 +93,15 @@ Result<Job> readJob(const JsonFields &in)
 
 const char *keywordModeName(KeywordMode mode) { return kKeywordModeNames[static_cast<int>(mode)]; }
 const char *pagingModeName(PagingMode mode) { return kPagingModeNames[static_cast<int>(mode)]; }
+const char *runEngineName(RunEngine engine) { return kRunEngineNames[static_cast<int>(engine)]; }
+
+std::optional<RunEngine> runEngineNamed(std::string_view name)
+{
+    for (std::size_t i = 0; i < std::size(kRunEngineNames); ++i)
+        if (name == kRunEngineNames[i])
+            return static_cast<RunEngine>(i);
+    return std::nullopt;
+}
 
 Result<Job> parseJob(std::string_view json)
 {
@@ -129,6 +140,7 @@ std::string jobJson(const Job &job)
         {"outputFolder", job.outputFolder},
         {"encoding", job.encoding},
         {"output", job.output},
+        {"engine", runEngineName(job.engine)},
     };
     return dumpJson(out);
 }

@@ -4,6 +4,7 @@
 // output folder and the code page, kept as a JSON file ("version": 1) that the window opens and
 // saves and the command line runs.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,10 @@ namespace tabvoro::capture {
 inline constexpr int kJobVersion = 1;
 inline constexpr int kDefaultTimerMs = 2000;
 
+// The browser an unattended run drives: the embedded view's engine, or the system's Chromium
+// without a window. The window itself has the view only.
+enum class RunEngine { WebEngine, Chromium };
+
 struct Job {
     CaptureSettings settings;              // the controls of a capture (url: Txturl)
     int timerMs = kDefaultTimerMs;         // Timer1's interval
@@ -24,6 +29,7 @@ struct Job {
     std::string outputFolder;              // empty: the program's own
     std::string encoding;                  // the output's code page; empty: the system's
     std::string output;                    // exactly this output file; empty: named from url
+    RunEngine engine = RunEngine::WebEngine;  // what `tabvoro-cli run --job` runs it in
 };
 
 // Reads a job file's text. Fields it does not know are passed over; a text that is no JSON, a
@@ -40,6 +46,9 @@ Result<void> writeJobFile(const std::string &path, const Job &job);
 // The names the job file and the command line give the keyword and paging modes.
 const char *keywordModeName(KeywordMode mode);
 const char *pagingModeName(PagingMode mode);
+const char *runEngineName(RunEngine engine);
+// The engine of that name ("webengine", "chromium"); nullopt for any other.
+std::optional<RunEngine> runEngineNamed(std::string_view name);
 
 // The whole of a file as bytes; an error names it.
 Result<std::string> readWholeFile(const std::string &path);

@@ -39,6 +39,7 @@ Job everyFieldSet()
     job.outputFolder = "/tmp/下载/";
     job.encoding = "UTF-8";
     job.output = "/tmp/out.csv";
+    job.engine = RunEngine::Chromium;
     return job;
 }
 
@@ -70,6 +71,7 @@ void expectSameJob(const Job &a, const Job &b)
     EXPECT_EQ(a.outputFolder, b.outputFolder);
     EXPECT_EQ(a.encoding, b.encoding);
     EXPECT_EQ(a.output, b.output);
+    EXPECT_EQ(a.engine, b.engine);
 }
 
 }  // namespace
@@ -139,6 +141,7 @@ TEST(Job, ABadFileIsRefusedWithTheFieldNamed)
         {R"({"version": 1, "fields": [{"name": 1}]})", "\"fields[0].name\""},
         {R"({"version": 1, "fields": ["a"]})", "\"fields\"[0]"},
         {R"({"version": 1, "encoding": null})", "\"encoding\""},
+        {R"({"version": 1, "engine": "firefox"})", "\"engine\""},
     };
     for (const auto &c : cases) {
         auto read = parseJob(c.json);
