@@ -3,7 +3,7 @@
 #include <QRandomGenerator>
 #include <QVariantList>
 
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 
 namespace tabvoro::browser {
 
@@ -42,7 +42,7 @@ w.__tabvoroWatch=self;return true;})('%1',%2))JS");
 
 }  // namespace
 
-EvaluateFn stampedEvaluate(WebBrowser *browser, QString *stamp)
+EvaluateFn stampedEvaluate(BrowserEngine *browser, QString *stamp)
 {
     return [browser, stamp](const QString &script) -> capture::Result<QVariant> {
         auto answer = browser->evaluate(QStringLiteral("[%1,%2]").arg(kChangeStamp, script));
@@ -56,16 +56,16 @@ EvaluateFn stampedEvaluate(WebBrowser *browser, QString *stamp)
     };
 }
 
-QString currentChangeStamp(WebBrowser *browser)
+QString currentChangeStamp(BrowserEngine *browser)
 {
     const auto answer = browser->evaluate(kChangeStamp);
     return answer ? answer->toString() : QString();
 }
 
-TableChangeWatch::TableChangeWatch(WebBrowser *browser, int settleMs)
+TableChangeWatch::TableChangeWatch(BrowserEngine *browser, int settleMs)
     : QObject(browser), m_browser(browser), m_settleMs(settleMs)
 {
-    connect(browser, &WebBrowser::ConsoleMessage, this, &TableChangeWatch::onConsoleMessage);
+    connect(browser, &BrowserEngine::ConsoleMessage, this, &TableChangeWatch::onConsoleMessage);
 }
 
 bool TableChangeWatch::start()

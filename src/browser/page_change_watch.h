@@ -11,14 +11,14 @@
 
 namespace tabvoro::browser {
 
-class WebBrowser;
+class BrowserEngine;
 
-// Reads through `browser` as WebBrowser::evaluate does, and keeps in `stamp` a mark of the
+// Reads through `browser` as BrowserEngine::evaluate does, and keeps in `stamp` a mark of the
 // document answered and of every change made to it so far, taken with the answer: two equal
 // stamps mean the same document, unchanged in between.
-EvaluateFn stampedEvaluate(WebBrowser *browser, QString *stamp);
+EvaluateFn stampedEvaluate(BrowserEngine *browser, QString *stamp);
 // The stamp of the page shown now (empty when the page cannot be asked).
-QString currentChangeStamp(WebBrowser *browser);
+QString currentChangeStamp(BrowserEngine *browser);
 
 // Tells when a page whose next page comes by script has shown it: start() before the step that
 // asks for it (the change may come at once), arm() once it is clear that no new document is
@@ -27,7 +27,7 @@ QString currentChangeStamp(WebBrowser *browser);
 class TableChangeWatch : public QObject {
     Q_OBJECT
 public:
-    explicit TableChangeWatch(WebBrowser *browser, int settleMs = 500);
+    explicit TableChangeWatch(BrowserEngine *browser, int settleMs = 500);
 
     bool start();
     // False when the watch is gone (a new document replaced the page it watched).
@@ -42,7 +42,7 @@ signals:
 private:
     void onConsoleMessage(const QString &message);
 
-    WebBrowser *m_browser;
+    BrowserEngine *m_browser;
     int m_settleMs;
     QString m_token;
 };

@@ -26,6 +26,7 @@
 #include <QTimer>
 
 #include "browser/web_browser.h"
+#include "browser/web_browser_engine.h"
 #include "ui/caption_boxes.h"
 #include "ui/cls_split_controls.h"
 #include "ui/mouse_label.h"
@@ -139,6 +140,7 @@ void Frmmain::createControls()
     File1 = named(new QListWidget(c), "File1");
 
     WebBrowser1 = named(new browser::WebBrowser(c), "WebBrowser1");
+    m_browser = m_options.browserEngine ? m_options.browserEngine : new browser::WebBrowserEngine(WebBrowser1);
     Frame1 = named(new QFrame(c), "Frame1");
     Text1 = named(new QPlainTextEdit(c), "Text1");
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -262,13 +264,13 @@ void Frmmain::connectHandlers()
     connect(CheckBt, &QCheckBox::clicked, this, &Frmmain::CheckBt_Click);
     connect(CheckLj, &QCheckBox::clicked, this, &Frmmain::CheckLj_Click);
 
-    using browser::WebBrowser;
-    connect(WebBrowser1, &WebBrowser::StatusTextChange, this, &Frmmain::WebBrowser1_StatusTextChange);
-    connect(WebBrowser1, &WebBrowser::ProgressChange, this, &Frmmain::WebBrowser1_ProgressChange);
-    connect(WebBrowser1, &WebBrowser::CommandStateChange, this, &Frmmain::WebBrowser1_CommandStateChange);
-    connect(WebBrowser1, &WebBrowser::TitleChange, this, &Frmmain::WebBrowser1_TitleChange);
-    connect(WebBrowser1, &WebBrowser::LostFocus, this, &Frmmain::WebBrowser1_LostFocus);
-    connect(WebBrowser1, &WebBrowser::DocumentComplete, this, &Frmmain::WebBrowser1_DocumentComplete);
+    using browser::BrowserEngine;
+    connect(m_browser, &BrowserEngine::StatusTextChange, this, &Frmmain::WebBrowser1_StatusTextChange);
+    connect(m_browser, &BrowserEngine::ProgressChange, this, &Frmmain::WebBrowser1_ProgressChange);
+    connect(m_browser, &BrowserEngine::CommandStateChange, this, &Frmmain::WebBrowser1_CommandStateChange);
+    connect(m_browser, &BrowserEngine::TitleChange, this, &Frmmain::WebBrowser1_TitleChange);
+    connect(WebBrowser1, &browser::WebBrowser::LostFocus, this, &Frmmain::WebBrowser1_LostFocus);
+    connect(m_browser, &BrowserEngine::DocumentComplete, this, &Frmmain::WebBrowser1_DocumentComplete);
     createRunTimers();
 
     connectTableHandlers();

@@ -37,6 +37,7 @@ class QTimer;
 class QUrl;
 
 namespace tabvoro::browser {
+class BrowserEngine;
 class TableChangeWatch;
 class WebBrowser;
 }
@@ -57,6 +58,10 @@ struct FrmmainOptions {
     bool reportOpenBrowserWindows = true;
     // That browser's DevTools address; empty: TABVORO_DEVTOOLS, else http://127.0.0.1:9222.
     QString devToolsEndpoint;
+    // The browser the window's pages are opened, read and paged in; null: the view's own. One
+    // given (a Chromium without a window, for unattended runs) must outlive the window; the view
+    // then stays in the window, blank.
+    browser::BrowserEngine *browserEngine = nullptr;
 };
 
 class Frmmain : public QMainWindow {
@@ -107,6 +112,9 @@ public:
     QString lastSaveError() const { return m_lastSaveError; }
 
     browser::WebBrowser *webBrowser() const { return WebBrowser1; }
+    // What the window opens, reads and pages its pages in: the view, or the browser of the
+    // options. Only what is the view's alone (find, focus, layout) goes to WebBrowser1.
+    browser::BrowserEngine *browserEngine() const { return m_browser; }
 
     // Saved jobs (frmmain_jobs.cpp). The job the controls hold now.
     capture::Job currentJob() const;
@@ -229,6 +237,9 @@ private:
     QString m_jobPath;
     std::optional<capture::JobProgress> m_progress;  // the open job's, as last read or written
     QString m_codePage;                               // the job's code page; empty: the system's
+    // The window runs in its view alone; a job opened and saved again keeps the engine it names
+    // for the command line.
+    capture::RunEngine m_jobEngine = capture::RunEngine::WebEngine;
     std::optional<std::string> m_dropDownValue;      // the value the last drop-down step set
     bool m_pagesRanOut = false;                       // the run ends because no page is left
     QMetaObject::Connection m_resumeLoad;             // the wait for a resumed run's first page
@@ -356,6 +367,7 @@ private:
     QString m_programFolder;
     QString m_outputFolder;
     FrmmainOptions m_options;
+    browser::BrowserEngine *m_browser = nullptr;  // browserEngine()
     capture::CaptureSession m_session;
     QString m_statusText;  // StatusText: the message last placed in a status label
     // A message of the program's own reached Labar(3) since the browser's last status text: an

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 #include "ui/frmmain.h"
 
 namespace tabvoro::ui {
@@ -22,7 +22,7 @@ void Frmmain::Txturl_KeyPress(int keyAscii)
 void Frmmain::OpenAddress(const QString &address)
 {
     ResetTableChoice();
-    WebBrowser1->Navigate(address);
+    m_browser->Navigate(address);
     webcbnm();
 }
 

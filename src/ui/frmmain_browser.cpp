@@ -6,6 +6,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include "browser/browser_engine.h"
 #include "browser/web_browser.h"
 #include "ui/frmmain.h"
 
@@ -40,7 +41,7 @@ void Frmmain::WebBrowser1_CommandStateChange(int command, bool enable)
 
 void Frmmain::WebBrowser1_TitleChange(const QString &text)
 {
-    setWindowTitle(" Tabvoro V2.30 - " + WebBrowser1->LocationName() + "(" + text + ")");
+    setWindowTitle(" Tabvoro V2.30 - " + m_browser->LocationName() + "(" + text + ")");
 }
 
 void Frmmain::WebBrowser1_LostFocus()
@@ -54,16 +55,16 @@ void Frmmain::mnieview_Click(int index)
 {
     switch (index) {
     case 0:
-        WebBrowser1->goForward();
+        m_browser->goForward();
         break;
     case 1:
-        WebBrowser1->goBack();
+        m_browser->goBack();
         break;
     case 2:
-        WebBrowser1->stop();
+        m_browser->stop();
         break;
     case 3:
-        WebBrowser1->reload();
+        m_browser->reload();
         break;
     case 4: {
         const QString text = QInputDialog::getText(this, "查找", "请输入要在网页中查找的字符串");

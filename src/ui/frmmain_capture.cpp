@@ -10,7 +10,7 @@
 
 #include "browser/page_change_watch.h"
 #include "browser/page_snapshot.h"
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 #include "capture/capture_table.h"
 #include "capture/output/code_page.h"
 #include "capture/output/output_name.h"
@@ -93,8 +93,8 @@ Frmmain::CaptureOutcome Frmmain::CaptureTable()
     if (m_capturing)
         return {};
     // The engine's error page of a failed load is not the page asked for.
-    if (WebBrowser1->showsFailedLoad()) {
-        m_statusText = kFailedPageMessage + WebBrowser1->lastFailure().url.toString();
+    if (m_browser->showsFailedLoad()) {
+        m_statusText = kFailedPageMessage + m_browser->lastFailure().url.toString();
         ShowStatus(3, m_statusText);
         return {};
     }
@@ -107,7 +107,7 @@ Frmmain::CaptureOutcome Frmmain::CaptureTable()
                                        settings.pagingMode == capture::PagingMode::DropDown) &&
                          request.include(browser::SnapshotRequest::forNextPage(settings));
     QString stamp;
-    auto document = browser::takeSnapshot(browser::stampedEvaluate(WebBrowser1, &stamp), request);
+    auto document = browser::takeSnapshot(browser::stampedEvaluate(m_browser, &stamp), request);
     m_stepRead.reset();
     if (!document) {
         // The page could not be read at all (it was being replaced, the read timed out, its

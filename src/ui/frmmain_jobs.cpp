@@ -17,7 +17,7 @@
 #include <filesystem>
 
 #include "browser/modcmdlg.h"
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 #include "capture/output/code_page.h"
 #include "capture/output/output_name.h"
 #include "ui/frmmain.h"
@@ -75,6 +75,7 @@ capture::Job Frmmain::currentJob() const
     job.encoding = codePage();
     if (m_exactOutputPath)
         job.output = m_session.outputPath;
+    job.engine = m_jobEngine;
     return job;
 }
 
@@ -89,6 +90,7 @@ void Frmmain::applyJob(const capture::Job &job)
         refreshFileList();
     }
     m_codePage = qs(job.encoding);
+    m_jobEngine = job.engine;
     Txturl->setText(qs(s.url));
     txtGjz->setText(qs(s.keyword));
     Labgjz->setText(capture::keywordModeCaption(s.keywordMode.value_or(capture::KeywordMode::FirstRowPrefix)));
@@ -233,7 +235,7 @@ void Frmmain::startResumedRun()
                 .arg(jsString(utf8(Txtxd->text())), jsString(*m_dropDownValue));
         armRun();
         watchStepInPlace();
-        const auto changed = WebBrowser1->performAction(script);
+        const auto changed = m_browser->performAction(script);
         if (changed && changed->toInt() > 0)
             return;
         stopRunWaits();
@@ -258,7 +260,7 @@ void Frmmain::resumeJob()
         return;
     }
     disconnect(m_resumeLoad);
-    m_resumeLoad = connect(WebBrowser1, &browser::WebBrowser::DocumentComplete, this, [this](const QUrl &url, bool ok) {
+    m_resumeLoad = connect(m_browser, &browser::BrowserEngine::DocumentComplete, this, [this](const QUrl &url, bool ok) {
         if (url.toString() == "about:blank")
             return;
         disconnect(m_resumeLoad);
@@ -269,7 +271,7 @@ void Frmmain::resumeJob()
         // After the page's own notice has been handled, as a user pressing the button would.
         QTimer::singleShot(0, this, &Frmmain::startResumedRun);
     });
-    WebBrowser1->Navigate(*address);
+    m_browser->Navigate(*address);
 }
 
 void Frmmain::recordProgress()
@@ -282,7 +284,7 @@ void Frmmain::recordProgress()
         return;
     const auto mode = readCaptureSettings().pagingMode;
     capture::JobProgress p = capture::progressAfterCapture(m_session, static_cast<std::int64_t>(size), mode);
-    p.lastUrl = utf8(WebBrowser1->LocationURL());
+    p.lastUrl = utf8(m_browser->LocationURL());
     if (mode == capture::PagingMode::PageNumber)
         p.nextPage = capture::nextPageNumber(utf8(txtYs->text()), utf8(txtYw->text()));
     if (mode == capture::PagingMode::UrlList) {

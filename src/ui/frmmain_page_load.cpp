@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "browser/page_change_watch.h"
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 #include "ui/frmmain.h"
 
 namespace tabvoro::ui {
@@ -35,9 +35,9 @@ void Frmmain::createRunTimers()
     singleShot(m_retryTimer, &Frmmain::retryFailedLoad);
     singleShot(m_pageTimer, &Frmmain::pageTimedOut);
     singleShot(m_stepNavigationTimer, &Frmmain::stepStartedNoLoad);
-    m_tableWatch = new browser::TableChangeWatch(WebBrowser1);
+    m_tableWatch = new browser::TableChangeWatch(m_browser);
     connect(m_tableWatch, &browser::TableChangeWatch::settled, this, &Frmmain::WebBrowser1_PageChanged);
-    connect(WebBrowser1, &browser::WebBrowser::LoadStarted, this, &Frmmain::WebBrowser1_LoadStarted);
+    connect(m_browser, &browser::BrowserEngine::LoadStarted, this, &Frmmain::WebBrowser1_LoadStarted);
 }
 
 void Frmmain::WebBrowser1_LoadStarted()
@@ -68,7 +68,7 @@ void Frmmain::captureAfterLoad(bool changedInPlace)
     const CaptureOutcome outcome = CaptureTable();
     if (!outcome.pageRead) {
         // A page that cannot be read is not captured, and the run does not page past it.
-        pageLoadFailed(WebBrowser1->LocationURL(), QStringLiteral("网页无法读取"));
+        pageLoadFailed(m_browser->LocationURL(), QStringLiteral("网页无法读取"));
         return;
     }
     m_inPlaceRepeats = changedInPlace && !outcome.kept ? m_inPlaceRepeats + 1 : 0;
@@ -104,17 +104,17 @@ void Frmmain::pageLoadFailed(const QString &url, const QString &reason)
 void Frmmain::retryFailedLoad()
 {
     if (running())
-        WebBrowser1->Navigate(m_retryUrl);
+        m_browser->Navigate(m_retryUrl);
 }
 
 void Frmmain::pageTimedOut()
 {
     if (!running())
         return;
-    if (WebBrowser1->isLoading()) {
-        const QString url = WebBrowser1->loadingUrl().toString();
+    if (m_browser->isLoading()) {
+        const QString url = m_browser->loadingUrl().toString();
         // Stopped, the load is not reported: its failure is this one.
-        WebBrowser1->stop();
+        m_browser->stop();
         pageLoadFailed(url, QString::fromStdString(capture::pageTimeoutReason(m_pageTimeoutMs)));
         return;
     }
@@ -134,7 +134,7 @@ void Frmmain::watchStepInPlace()
 
 void Frmmain::stepStartedNoLoad()
 {
-    if (!running() || !m_captureOnLoad || WebBrowser1->isLoading())
+    if (!running() || !m_captureOnLoad || m_browser->isLoading())
         return;
     m_tableWatch->arm();
     // A watch that could not be set up never reports; the time-out ends the run all the same.

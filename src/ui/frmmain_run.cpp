@@ -17,7 +17,7 @@
 
 #include "browser/page_change_watch.h"
 #include "browser/page_snapshot.h"
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 #include "capture/output/compact_output.h"
 #include "capture/text_rules.h"
 #include "ui/frmmain.h"
@@ -109,7 +109,7 @@ void Frmmain::Timer1_Timer()
 {
     // A page that failed to load waits for its retry: nothing of it is captured, and the run
     // does not page past it.
-    if (busy() || m_retryTimer->isActive() || WebBrowser1->showsFailedLoad())
+    if (busy() || m_retryTimer->isActive() || m_browser->showsFailedLoad())
         return;
     // The tick pages only from a page it has read, never past one it could not capture.
     const bool read = CaptureTable().pageRead;
@@ -139,11 +139,11 @@ void Frmmain::WebBrowser1_DocumentComplete(const QUrl &url, bool ok)
 {
     m_pageTimer->stop();
     if (!ok) {
-        pageLoadFailed(url.toString(), WebBrowser1->lastFailure().reason);
+        pageLoadFailed(url.toString(), m_browser->lastFailure().reason);
         return;
     }
     m_loadRetry.onSuccess();
-    if (WebBrowser1->LocationURL() == "about:blank")
+    if (m_browser->LocationURL() == "about:blank")
         return;
     if (CheckDs->isChecked() || !m_captureOnLoad || busy())
         return;
@@ -206,9 +206,9 @@ capture::Result<std::unique_ptr<capture::SnapshotDocument>> Frmmain::readPageFor
 {
     // The capture just read the page with the step's parts: unless the page has changed since
     // (a new document, or any change its scripts made), that read is the step's as well.
-    if (auto read = std::move(m_stepRead); read && m_stepReadStamp == browser::currentChangeStamp(WebBrowser1))
+    if (auto read = std::move(m_stepRead); read && m_stepReadStamp == browser::currentChangeStamp(m_browser))
         return read;
-    return browser::takeSnapshot([this](const QString &script) { return WebBrowser1->evaluate(script); },
+    return browser::takeSnapshot([this](const QString &script) { return m_browser->evaluate(script); },
                                  browser::SnapshotRequest::forNextPage(settings));
 }
 
@@ -225,15 +225,15 @@ void Frmmain::carryOut(const capture::NextPageStep &step)
 
     if (const auto *click = std::get_if<capture::ClickElement>(&step.action)) {
         watchStepInPlace();
-        WebBrowser1->performAction(elementScript(click->index, click->frame, "e.click();"));
+        m_browser->performAction(elementScript(click->index, click->frame, "e.click();"));
     } else if (const auto *navigate = std::get_if<capture::NavigateTo>(&step.action)) {
-        WebBrowser1->Navigate(QString::fromStdString(navigate->url));
+        m_browser->Navigate(QString::fromStdString(navigate->url));
     } else if (const auto *advance = std::get_if<capture::AdvanceDropDowns>(&step.action)) {
         if (!advance->changes.empty())
             m_dropDownValue = advance->changes.front().value;
         watchStepInPlace();
         for (const auto &change : advance->changes)
-            WebBrowser1->performAction(elementScript(
+            m_browser->performAction(elementScript(
                 change.index, std::nullopt,
                 "e.value=" + jsString(change.value) + ";e.dispatchEvent(new Event('change',{bubbles:true}));"));
     } else if (const auto *end = std::get_if<capture::EndTheRun>(&step.action)) {

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "browser/open_browser_windows.h"
+#include "browser/browser_engine.h"
 #include "browser/web_browser.h"
 #include "capture/output/code_page.h"
 #include "capture/open_windows_report.h"
@@ -53,8 +54,8 @@ void Frmmain::Form_Load()
     // The blank page's completion is watched from the start: the survey's waits may see all of it.
     bool blankPageShown = false;
     const QMetaObject::Connection blankPage =
-        connect(WebBrowser1, &browser::WebBrowser::DocumentComplete, this, [&blankPageShown] { blankPageShown = true; });
-    WebBrowser1->Navigate("about:blank");
+        connect(m_browser, &browser::BrowserEngine::DocumentComplete, this, [&blankPageShown] { blankPageShown = true; });
+    m_browser->Navigate("about:blank");
     loadFavorites();
     QCoreApplication::processEvents();
     StartUpReport report;
@@ -65,7 +66,7 @@ void Frmmain::Form_Load()
         // user's first address). So the blank page is let finish first.
         if (!blankPageShown) {
             QEventLoop loop;
-            connect(WebBrowser1, &browser::WebBrowser::DocumentComplete, &loop, &QEventLoop::quit);
+            connect(m_browser, &browser::BrowserEngine::DocumentComplete, &loop, &QEventLoop::quit);
             QTimer::singleShot(kBlankPageWaitMs, &loop, &QEventLoop::quit);
             loop.exec();
         }
@@ -77,15 +78,15 @@ void Frmmain::Form_Load()
             return;
         const QString startPage = m_programFolder + "index.htm";
         if (QFileInfo::exists(startPage)) {
-            WebBrowser1->Navigate(startPage);
+            m_browser->Navigate(startPage);
             Txturl->setText(startPage);
         } else {
-            WebBrowser1->Navigate(kDefaultHomePage);
+            m_browser->Navigate(kDefaultHomePage);
         }
         return;
     }
     if (m_options.openStartPage)
-        WebBrowser1->Navigate(Txturl->text());
+        m_browser->Navigate(Txturl->text());
     webcbnm();
     if (!report.text.isEmpty())
         setText1(QString::fromStdString(

@@ -15,7 +15,7 @@
 
 #include "browser/page_snapshot.h"
 #include "ui/event_hook.h"
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 #include "capture/capture_table.h"
 #include "capture/table_listing.h"
 #include "capture/text_rules.h"
@@ -54,7 +54,7 @@ private:
 
 // The page as `request` reads it. A page that cannot be read is an empty document: every part
 // of it reads as missing, which the engine takes as a page without text, tables or frames.
-std::unique_ptr<capture::SnapshotDocument> readPage(browser::WebBrowser *view, const SnapshotRequest &request)
+std::unique_ptr<capture::SnapshotDocument> readPage(browser::BrowserEngine *view, const SnapshotRequest &request)
 {
     auto document = browser::takeSnapshot([view](const QString &script) { return view->evaluate(script); }, request);
     return document ? std::move(*document) : std::make_unique<capture::SnapshotDocument>();
@@ -134,7 +134,7 @@ void Frmmain::Command2_Click()
         // document the test leaves chosen, the page or one of its frames.
         SnapshotRequest request = SnapshotRequest::forFrameSurvey();
         request.tables = SnapshotRequest::Tables::Cells;
-        page = readPage(WebBrowser1, request);
+        page = readPage(m_browser, request);
         if (busy.ownerGone())
             return;
 
@@ -163,7 +163,7 @@ void Frmmain::ListPageTables()
         if (m_readingTables)
             return;
         BusyFlag busy(this, m_readingTables);
-        own = readPage(WebBrowser1, SnapshotRequest::forTableListing(readCaptureSettings()));
+        own = readPage(m_browser, SnapshotRequest::forTableListing(readCaptureSettings()));
         if (busy.ownerGone())
             return;
         page = own.get();
@@ -202,7 +202,7 @@ void Frmmain::ChooseTable()
         // The preview shows a whole table, not its first row.
         if (request.tables != SnapshotRequest::Tables::None)
             request.tables = SnapshotRequest::Tables::Cells;
-        own = readPage(WebBrowser1, request);
+        own = readPage(m_browser, request);
         if (busy.ownerGone())
             return;
         page = own.get();
@@ -247,7 +247,7 @@ void Frmmain::CheckKj_LostFocus()
         BusyFlag busy(this, m_readingTables);
         SnapshotRequest request;
         request.frames = SnapshotRequest::Frames::Names;
-        const auto page = readPage(WebBrowser1, request);
+        const auto page = readPage(m_browser, request);
         if (busy.ownerGone())
             return;
         count = capture::countFrames(*page);

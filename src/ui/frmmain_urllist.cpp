@@ -24,7 +24,7 @@
 #include "browser/modcmdlg.h"
 #include "ui/event_hook.h"
 #include "browser/page_snapshot.h"
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 #include "capture/output/code_page.h"
 #include "capture/output/url_list.h"
 #include "capture/wildcard.h"
@@ -204,7 +204,7 @@ void Frmmain::ExtractPageLinks()
     m_extractingLinks = true;
     browser::SnapshotRequest request;
     request.links = true;
-    browser::WebBrowser *view = WebBrowser1;
+    browser::BrowserEngine *view = m_browser;
     const auto page = browser::takeSnapshot([view](const QString &script) { return view->evaluate(script); }, request);
     if (!alive)
         return;

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWebEngineView>
 
+#include "browser/browser_engine.h"
 #include "browser/page_change_watch.h"
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
@@ -349,7 +350,7 @@ private slots:
     void changeStampTellsAChangedPage()
     {
         open(url("/once/1.html"));
-        browser::WebBrowser *view = window().webBrowser();
+        browser::BrowserEngine *view = window().browserEngine();
         const QString first = browser::currentChangeStamp(view);
         QVERIFY(!first.isEmpty());
         QCOMPARE(browser::currentChangeStamp(view), first);
