@@ -37,6 +37,7 @@ void optionsFromJob(const capture::Job &job, RunCommandOptions &out)
     out.run.dropDown = job.settings.dropDownName;
     if (job.settings.timed)
         out.run.timerMs = job.timerMs;
+    out.run.engine = job.engine;
 }
 
 // `--job FILE` or `--job=FILE`, looked for before anything else is read.
@@ -104,6 +105,7 @@ capture::Job jobFromOptions(const RunCommandOptions &options, const capture::Job
     job.outputFolder = options.capture.outDir;
     job.encoding = options.capture.encoding;
     job.output = options.capture.output;
+    job.engine = run.engine;
     if (!urlList.empty()) {
         job.urlList = urlList;
         job.urlListRow = 0;

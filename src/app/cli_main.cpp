@@ -19,6 +19,7 @@
 namespace {
 
 const char *const kUsage = R"(Usage: tabvoro-cli COMMAND [options] ...
+       tabvoro-cli --version
 
 Commands:
   capture   capture the tables of saved HTML pages into an output file
@@ -37,6 +38,7 @@ Commands:
 const char *startedAs = "";
 
 // `run` needs the browser: it is the program beside this one, given the arguments after "run".
+// Returns only when that program cannot be started.
 int runWindowProgram(const std::vector<std::string> &args)
 {
     std::error_code ec;
@@ -67,6 +69,17 @@ const Command kCommands[] = {
     {"export", tabvoro::cli::runExport},
 };
 
+// This program's version, then the browsers' as tabvoro-run finds them: the embedded view's
+// engine is a library this program does not load, and the system's Chromium may have been
+// updated since the build.
+int printVersion()
+{
+    std::cout << "tabvoro-cli " << TABVORO_VERSION << std::endl;
+    runWindowProgram({"--version"});
+    std::cout << "webengine: not installed\nchromium: unknown (the engines are asked by tabvoro-run)\n";
+    return 0;
+}
+
 int unknownCommand(const std::string &command)
 {
     std::cerr << "tabvoro-cli: unknown command " << command << "\n" << kUsage;
@@ -88,7 +101,9 @@ int main(int argc, char **argv)
     CLI::App app;
     app.set_help_flag();
     bool help = false;
+    bool version = false;
     app.add_flag("--help,-h", help);
+    app.add_flag("--version", version);
     app.prefix_command();
     try {
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
@@ -96,6 +111,8 @@ int main(int argc, char **argv)
         return unknownCommand(args.front());
     }
     const std::vector<std::string> rest = app.remaining();
+    if (version)
+        return printVersion();
     if (help || (!rest.empty() && rest.front() == "help")) {
         std::cout << kUsage;
         return 0;

@@ -74,6 +74,10 @@ Run options:
                      and exit with 3
   --page-timeout S   a page not loaded after S seconds (default 60) has failed; a failed
                      page is tried again after 1, 2 and 4 s, then the run ends with 4
+  --engine NAME      the browser the run opens its pages in:
+                       webengine  the window's own view (default)
+                       chromium   the system's Chromium, without a window: large pages, and
+                                  an engine that gets security updates
 
 Jobs (tabvoro-cli job save writes one):
   --job FILE         the settings of a saved job; the options given win over them and URL
@@ -181,6 +185,12 @@ void addRunOptions(CommandLine &line, RunOptions &run)
     line.option("--timeout", [&run](const std::string &v) { run.timeoutSeconds = number("--timeout", v, 0, kMaxSeconds); });
     line.option("--page-timeout", [&run](const std::string &v) {
         run.pageTimeoutSeconds = number("--page-timeout", v, 1, kMaxSeconds);
+    });
+    line.option("--engine", [&run](const std::string &v) {
+        const auto engine = capture::runEngineNamed(v);
+        if (!engine)
+            throw ArgumentError("unknown --engine '" + v + "' (webengine or chromium)");
+        run.engine = *engine;
     });
 }
 

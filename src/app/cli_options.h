@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/capture_settings.h"
+#include "capture/job/job.h"
 #include "capture/page_load_retry.h"
 
 namespace tabvoro::cli {
@@ -35,6 +36,7 @@ struct RunOptions {
     std::optional<long> maxPages;
     double timeoutSeconds = 600;
     double pageTimeoutSeconds = capture::kDefaultPageTimeoutMs / 1000.0;
+    capture::RunEngine engine = capture::RunEngine::WebEngine;  // --engine
 };
 
 struct RunCommandOptions {

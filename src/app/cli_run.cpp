@@ -12,13 +12,16 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
 
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
+#include "browser/chromium_browser.h"
+#include "browser/chromium_process.h"
 #include "browser/web_engine_setup.h"
 #include "capture/job/job_progress.h"
 #include "capture/output/code_page.h"
@@ -26,6 +29,7 @@
 #include "capture/page_load_retry.h"
 #include "cli_job.h"
 #include "cli_options.h"
+#include "stop_signals.h"
 #include "ui/frmmain.h"
 #include "ui/qt_translations.h"
 #include "ui/mouse_label.h"
@@ -88,13 +92,14 @@ void applyOptions(ui::Frmmain &w, const CaptureOptions &options)
 // The window opens the blank page as it starts. A load begun before that one has been taken up
 // can be overtaken by it and never reported, and the run would wait for it in vain: the blank
 // page's load is let through first.
-void waitForBlankPage(ui::Frmmain &w)
+void waitForBlankPage(ui::Frmmain &w, const StopSignals &stop)
 {
     QCoreApplication::processEvents();
-    if (!w.webBrowser()->isLoading())
+    if (!w.browserEngine()->isLoading())
         return;
     QEventLoop loop;
-    QObject::connect(w.webBrowser(), &browser::WebBrowser::DocumentComplete, &loop, &QEventLoop::quit);
+    QObject::connect(w.browserEngine(), &browser::BrowserEngine::DocumentComplete, &loop, &QEventLoop::quit);
+    QObject::connect(&stop, &StopSignals::stopRequested, &loop, &QEventLoop::quit);
     QTimer::singleShot(kBlankPageTimeoutMs, &loop, &QEventLoop::quit);
     loop.exec();
 }
@@ -118,12 +123,13 @@ bool waitUntil(const QDeadlineTimer &deadline, const std::function<bool()> &done
     return met;
 }
 
-enum class FirstPage { Loaded, Failed, OutOfTime };
+enum class FirstPage { Loaded, Failed, OutOfTime, Stopped };
 
 // Loads the run's first page as the run loads every page: a load that fails or does not finish
 // within the page time-out is tried again after the run's waits, and after the last try the
 // run does not start.
-FirstPage loadFirstPage(ui::Frmmain &w, const QString &address, const QDeadlineTimer &runDeadline)
+FirstPage loadFirstPage(ui::Frmmain &w, const QString &address, const QDeadlineTimer &runDeadline,
+                        const StopSignals &stop)
 {
     capture::PageLoadRetry retry;
     QString url = address;
@@ -132,25 +138,28 @@ FirstPage loadFirstPage(ui::Frmmain &w, const QString &address, const QDeadlineT
         QString failedUrl = url;
         QString reason;
         const auto connection = QObject::connect(
-            w.webBrowser(), &browser::WebBrowser::DocumentComplete, &w, [&](const QUrl &page, bool ok) {
+            w.browserEngine(), &browser::BrowserEngine::DocumentComplete, &w, [&](const QUrl &page, bool ok) {
                 if (page.toString() == "about:blank")
                     return;
                 loaded = ok;
                 if (!ok) {
                     failedUrl = page.toString();
-                    reason = w.webBrowser()->lastFailure().reason;
+                    reason = w.browserEngine()->lastFailure().reason;
                 }
             });
         const QDeadlineTimer pageDeadline(w.pageTimeout());
-        const bool finished = waitUntil(runDeadline, [&] { return loaded.has_value() || pageDeadline.hasExpired(); });
+        const bool finished = waitUntil(
+            runDeadline, [&] { return loaded.has_value() || pageDeadline.hasExpired() || stop.received(); });
         QObject::disconnect(connection);
+        if (stop.received())
+            return FirstPage::Stopped;
         if (!finished)
             return FirstPage::OutOfTime;
         if (loaded == true)
             return FirstPage::Loaded;
         if (!loaded) {
-            failedUrl = w.webBrowser()->loadingUrl().toString();
-            w.webBrowser()->stop();
+            failedUrl = w.browserEngine()->loadingUrl().toString();
+            w.browserEngine()->stop();
             reason = QString::fromStdString(capture::pageTimeoutReason(w.pageTimeout()));
         }
         const auto step = retry.onFailure(failedUrl.toStdString(), reason.toStdString());
@@ -161,10 +170,12 @@ FirstPage loadFirstPage(ui::Frmmain &w, const QString &address, const QDeadlineT
         const auto &again = std::get<capture::RetryLoad>(step);
         std::cerr << "tabvoro-cli: " << again.status << '\n';
         const QDeadlineTimer wait(again.waitMs);
-        if (!waitUntil(runDeadline, [&] { return wait.hasExpired(); }))
+        if (!waitUntil(runDeadline, [&] { return wait.hasExpired() || stop.received(); }))
             return FirstPage::OutOfTime;
+        if (stop.received())
+            return FirstPage::Stopped;
         url = QString::fromStdString(again.url);
-        w.webBrowser()->Navigate(url);
+        w.browserEngine()->Navigate(url);
     }
 }
 
@@ -220,7 +231,28 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     QApplication app(argc, argv);
     // The same window as the window program's, with the same dialogs.
     ui::installChineseQtTranslations(app);
+    // From here on SIGTERM and SIGINT stop the run rather than the program.
+    StopSignals stop;
+    const auto stopped = [&] {
+        std::cerr << "tabvoro-cli: the run was stopped by signal " << stop.received() << " ("
+                  << strsignal(stop.received()) << ")\n";
+        return stoppedExitStatus(stop.received());
+    };
+    // Chromium, when the run is to be made in it, is started before the window, which opens its
+    // blank page in it at once: one that cannot start is no page that failed to load. It goes
+    // after the window, and its whole process group with it.
+    std::optional<browser::ChromiumBrowser> chromium;
+    if (run.engine == capture::RunEngine::Chromium) {
+        chromium.emplace();
+        if (auto started = chromium->start(); !started)
+            return fail("cannot start Chromium (" + browser::chromiumProgram().toStdString() +
+                        "): " + started.error().message);
+    }
+    if (stop.received())
+        return stopped();
     ui::FrmmainOptions windowOptions;
+    if (chromium)
+        windowOptions.browserEngine = &*chromium;
     windowOptions.openStartPage = false;
     // Pages open in a browser on this desktop must not choose the table of a run.
     windowOptions.reportOpenBrowserWindows = false;
@@ -235,7 +267,7 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
     if (!jobFile.isEmpty()) {
         // The job's settings with the options given over them, set as the window's own job
         // menu sets them; its captures are recorded beside the job file.
-        waitForBlankPage(window);
+        waitForBlankPage(window, stop);
         window.applyJob(jobFromOptions(parsed->options, parsed->job, urlList));
         window.setJobPath(jobFile);
         auto start = progress ? window.prepareResume() : std::expected<QString, QString>(jobFirstPage(window));
@@ -245,7 +277,7 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
             return finishedJob(parsed->jobFile);
         firstPage = *start;
         window.RememberAddress(window.Txturl->text());
-        window.webBrowser()->Navigate(firstPage);
+        window.browserEngine()->Navigate(firstPage);
     } else {
         // The address box and the first page: the URL; in the page-number mode the URL is the
         // template and the first page is its "(*)" replaced by the first number; in the
@@ -261,7 +293,7 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
 
         window.CheckBx->setChecked(options.settings.ruled);
         window.Txturl->setText(address);
-        waitForBlankPage(window);
+        waitForBlankPage(window, stop);
         window.OpenAddress(firstPage);
         window.RememberAddress(address);
         applyOptions(window, options);
@@ -286,13 +318,15 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
         std::cerr << "tabvoro-cli: the run did not end within " << run.timeoutSeconds << " s and was stopped\n";
         return 3;
     };
-    switch (loadFirstPage(window, firstPage, deadline)) {
+    switch (loadFirstPage(window, firstPage, deadline, stop)) {
     case FirstPage::Loaded:
         break;
     case FirstPage::Failed:
         return 4;
     case FirstPage::OutOfTime:
         return outOfTime();
+    case FirstPage::Stopped:
+        return stopped();
     }
 
     // Every kept capture prints its tally; the run stops as the button stops it after the
@@ -324,14 +358,18 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
         window.startResumedRun();
     else
         window.Command1->click();
-    const bool ended = waitUntil(deadline, [&] { return !window.running(); });
-    if (!ended && window.running())
+    // Stopped by the time limit or a signal, the run ends as the button ends it: its output
+    // compacted, its job's progress written, resumable.
+    const bool ended = waitUntil(deadline, [&] { return !window.running() || stop.received(); });
+    if (window.running())
         window.Command1->click();
     if (saveFailed)
         return fail("cannot write " + window.OutputPath().toStdString() + ": " + window.lastSaveError().toStdString());
     if (!window.runEndMessage().isEmpty())
         std::cerr << "tabvoro-cli: " << window.runEndMessage().toStdString() << '\n';
     std::cout << window.OutputPath().toStdString() << '\n';
+    if (stop.received())
+        return stopped();
     if (window.runEndedOnFailedPage())
         return 4;
     if (!ended)

@@ -1,5 +1,6 @@
 // Capture runs in the main window with the real web view, offscreen: every paging mode after
-// each load and on the timer, over a small site served on 127.0.0.1.
+// each load and on the timer, over a small site served on 127.0.0.1; and the same runs made in
+// Chromium without a window, which must write the same files.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "browser/chromium_browser.h"
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
 #include "capture/output/code_page.h"
@@ -104,6 +106,16 @@ const QByteArray kInPlaceDropDownPage = numberedPage(
     "for(var i=1;i<=5;i++)document.write('<option value=\"'+i+'\">第'+i+'页</option>');"
     "document.write('</select>');show(1);");
 
+// Page n of a chain whose pages open a window by script as they load (to be suppressed) and
+// whose next-page link opens a new window (to be opened in the same page).
+QByteArray popupChainPage(int n, int last)
+{
+    QByteArray page = chainPage(n, last, n, "<script>onload=function(){setTimeout(function(){window.open('/ad.html');},10);};</script>");
+    return page.replace("<a href=", "<a target=\"_blank\" href=");
+}
+
+enum class Engine { View, Chromium };
+
 }  // namespace
 
 class CaptureRunTest : public QObject {
@@ -112,6 +124,8 @@ class CaptureRunTest : public QObject {
 private:
     std::unique_ptr<test::ScratchDir> m_dir;
     std::unique_ptr<ui::Frmmain> m_window;
+    // Started by the first run made in it, kept for the others: a start costs a second.
+    std::unique_ptr<browser::ChromiumBrowser> m_chromium;
     test::LocalHttpServer m_site;
     test::LocalHttpServer m_otherSite;  // another port: another host part
     QStringList m_kept;                 // the tally of every kept capture, in order
@@ -121,7 +135,7 @@ private:
     // Types an address and presses Enter, then waits for that page to complete.
     void open(const QUrl &url)
     {
-        QSignalSpy complete(window().webBrowser(), &browser::WebBrowser::DocumentComplete);
+        QSignalSpy complete(window().browserEngine(), &browser::BrowserEngine::DocumentComplete);
         window().Txturl->setText(url.toString());
         QTest::keyClick(window().Txturl, Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(!complete.isEmpty() && complete.last().at(0).toUrl() == url, kWaitMs);
@@ -143,7 +157,7 @@ private:
 
     void waitForTheRunToEnd() { QTRY_COMPARE_WITH_TIMEOUT(window().Command1->text(), kIdle, kWaitMs); }
 
-    QString shownAddress() const { return m_window->webBrowser()->LocationURL(); }
+    QString shownAddress() const { return m_window->browserEngine()->LocationURL(); }
 
     QByteArray outputBytes() const
     {
@@ -164,9 +178,78 @@ private:
     void settle(int quietMs = 400)
     {
         int kept = -1;
-        while (kept != m_kept.size() || window().webBrowser()->isLoading()) {
+        while (kept != m_kept.size() || window().browserEngine()->isLoading()) {
             kept = m_kept.size();
             QTest::qWait(quietMs);
+        }
+    }
+
+    // Opens page `from` of `path` ("/num.html") and starts a run by the page number to `to`.
+    void startNumberRun(const QString &path, int from, int to)
+    {
+        open(m_site.url(QString("%1?page=%2").arg(path).arg(from)));
+        setKeywords();
+        window().Option1[1]->setChecked(true);
+        window().Txturl->setText(m_site.url(path).toString() + "?page=(*)");
+        window().txtYs->setText(QString::number(from));
+        window().txtYw->setText(QString::number(to));
+        click();
+    }
+
+    // The URL list of two pages of this site and two of the other, its first page opened, set for a
+    // run by the list; `timerMs` 0: after each load.
+    QStringList prepareListRun(int timerMs)
+    {
+        const QStringList rows = {m_site.url("/num.html?page=1").toString(), m_site.url("/num.html?page=2").toString(),
+                                  m_otherSite.url("/num.html?page=3").toString(),
+                                  m_otherSite.url("/num.html?page=4").toString()};
+        open(QUrl(rows[0]));
+        setKeywords();
+        window().Option1[2]->setChecked(true);
+        for (const QString &row : rows)
+            window().List3->addItem(row);
+        window().List3->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        if (timerMs)
+            timed(timerMs);
+        return rows;
+    }
+
+    // A run as the user makes it, to its end.
+    void runScenario(const QString &scenario)
+    {
+        if (scenario.startsWith("link")) {
+            open(m_site.url("/chain/1.html"));
+            setKeywords();
+            if (scenario.endsWith("timed"))
+                timed(200);
+            click();
+            waitForTheRunToEnd();
+        } else if (scenario == "number") {
+            startNumberRun("/num.html", 1, 4);
+            waitForTheRunToEnd();
+        } else if (scenario == "list") {
+            prepareListRun(0);
+            click();
+            waitForTheRunToEnd();
+            settle();
+        } else if (scenario == "dropdown") {
+            open(m_site.url("/dd.html?page=1"));
+            setKeywords("");
+            window().Option1[3]->setChecked(true);
+            window().Txtxd->setText("pg");
+            click();
+            QTRY_COMPARE_WITH_TIMEOUT(m_kept.size(), 5, kWaitMs);
+            QTRY_COMPARE(shownAddress(), m_site.url("/dd.html?page=5").toString());
+            click();
+        } else if (scenario == "popups") {
+            open(m_site.url("/pop/1.html"));
+            setKeywords();
+            click();
+            waitForTheRunToEnd();
+            settle();
+            QCOMPARE(shownAddress(), m_site.url("/pop/3.html").toString());
+        } else {
+            QFAIL(qPrintable("no scenario " + scenario));
         }
     }
 
@@ -184,6 +267,9 @@ private slots:
         }
         for (int n = 1; n <= 4; ++n)
             m_site.addPage(QString("/fr/%1.html").arg(n), chainPage(n, 4, n));
+        for (int n = 1; n <= 3; ++n)
+            m_site.addPage(QString("/pop/%1.html").arg(n), popupChainPage(n, 3));
+        m_site.addPage("/ad.html", "<!DOCTYPE html><html><body><p>广告</p></body></html>");
         m_site.addPage("/ddlive.html", kInPlaceDropDownPage);
         m_site.addPage("/framed.html", "<!DOCTYPE html><html><body><p>外层</p><table><tr><td>外层表</td></tr></table>"
                                        "<iframe src=\"/fr/1.html\" width=\"600\" height=\"300\"></iframe></body></html>");
@@ -195,12 +281,19 @@ private slots:
         }
     }
 
-    void init()
+    // A new window, in a new program folder, whose runs are made in `engine`.
+    void makeWindow(Engine engine)
     {
+        m_window.reset();
         m_dir = std::make_unique<test::ScratchDir>();
         ui::FrmmainOptions options;
         options.programFolder = QString::fromStdString(m_dir->folder());
         options.openStartPage = false;
+        if (engine == Engine::Chromium) {
+            if (!m_chromium)
+                m_chromium = std::make_unique<browser::ChromiumBrowser>();
+            options.browserEngine = m_chromium.get();
+        }
         m_window = std::make_unique<ui::Frmmain>(options);
         m_kept.clear();
         connect(m_window.get(), &ui::Frmmain::captureKept, this, [this](const QString &status) { m_kept << status; });
@@ -211,13 +304,59 @@ private slots:
         // The window opens the blank page as it starts; an address typed while that load is
         // under way can be overtaken by it and never reported.
         QTest::qWait(50);
-        QTRY_VERIFY(!m_window->webBrowser()->isLoading());
+        QTRY_VERIFY(!m_window->browserEngine()->isLoading());
     }
+
+    void init() { makeWindow(Engine::View); }
 
     void cleanup()
     {
         m_window.reset();
         m_dir.reset();
+    }
+
+    void cleanupTestCase() { m_chromium.reset(); }
+
+    // ---- The same runs in either engine
+
+    void bothEnginesWriteTheSameFile_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("expected");
+        // The chain's pages 2 and 3 ask for an alert and a confirm; page 6 repeats page 5.
+        QTest::newRow("link, dialogs") << "link" << captured({1, 2, 3, 4, 5, 7, 8, 9, 10});
+        QTest::newRow("link on the timer") << "link timed" << captured({1, 2, 3, 4, 5, 7, 8, 9, 10});
+        QTest::newRow("page number") << "number" << captured({1, 2, 3, 4});
+        QTest::newRow("url list") << "list" << captured({1, 2});
+        QTest::newRow("drop-down") << "dropdown" << captured({1, 2, 3, 4, 5});
+        QTest::newRow("pop-ups") << "popups" << captured({1, 2, 3});
+    }
+
+    void bothEnginesWriteTheSameFile()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(QString, expected);
+        struct Run {
+            QByteArray output;
+            QStringList kept;
+            QString shown;
+        };
+        std::vector<Run> runs;
+        for (const Engine engine : {Engine::View, Engine::Chromium}) {
+            makeWindow(engine);
+            if (QTest::currentTestFailed())
+                return;
+            test::ModalAnswerer answerer;
+            runScenario(scenario);
+            if (QTest::currentTestFailed())
+                return;
+            runs.push_back({outputBytes(), m_kept, shownAddress()});
+            QCOMPARE(answerer.seen(), 0);
+        }
+        QCOMPARE(runs[0].output, gb18030(expected));
+        QCOMPARE(runs[1].output, runs[0].output);
+        QCOMPARE(runs[1].kept, runs[0].kept);
+        QCOMPARE(runs[1].shown, runs[0].shown);
     }
 
     // ---- Paging by the next-page link
@@ -355,13 +494,7 @@ private slots:
     // its table by script does: the run captures page 3 again and again until they arrive.
     void numberRunCapturesARepeatedPageAgainUntilItsRowsArrive()
     {
-        open(m_site.url("/numlate.html?page=1"));
-        setKeywords();
-        window().Option1[1]->setChecked(true);
-        window().Txturl->setText(m_site.url("/numlate.html").toString() + "?page=(*)");
-        window().txtYs->setText("1");
-        window().txtYw->setText("5");
-        click();
+        startNumberRun("/numlate.html", 1, 5);
         waitForTheRunToEnd();
         QCOMPARE(outputBytes(), gb18030(captured({1, 2, 3, 4, 5})));
         QCOMPARE(window().Labar[0]->text(), tally(5, 10));
@@ -478,17 +611,7 @@ private slots:
     void listRunEndsWhereTheHostChanges()
     {
         QFETCH(int, timerMs);
-        const QString rows[] = {m_site.url("/num.html?page=1").toString(), m_site.url("/num.html?page=2").toString(),
-                                m_otherSite.url("/num.html?page=3").toString(),
-                                m_otherSite.url("/num.html?page=4").toString()};
-        open(QUrl(rows[0]));
-        setKeywords();
-        window().Option1[2]->setChecked(true);
-        for (const QString &row : rows)
-            window().List3->addItem(row);
-        window().List3->setCurrentRow(0, QItemSelectionModel::NoUpdate);
-        if (timerMs)
-            timed(timerMs);
+        const QStringList rows = prepareListRun(timerMs);
         click();
         waitForTheRunToEnd();
         settle();

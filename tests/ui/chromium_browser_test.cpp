@@ -7,8 +7,6 @@
 #include <memory>
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -23,10 +21,13 @@
 #include "capture/capture_session.h"
 #include "capture/capture_table.h"
 #include "support/local_http_server.h"
+#include "support/process_group.h"
 
 using tabvoro::browser::BrowserEngine;
 using tabvoro::browser::ChromiumBrowser;
 using tabvoro::test::LocalHttpServer;
+using tabvoro::test::groupAlive;
+using tabvoro::test::waitGroupGone;
 
 namespace {
 
@@ -80,33 +81,6 @@ bool waitForCompletes(QSignalSpy &spy, int count, int ms = 20000)
     for (QDeadlineTimer deadline(ms); spy.count() < count && !deadline.hasExpired();)
         spy.wait(50);
     return spy.count() >= count;
-}
-
-// Whether a process other than a zombie is left in process group `group`: a dead process is a
-// member until its parent reaps it, and orphans here may wait for that.
-bool groupAlive(qint64 group)
-{
-    if (::kill(static_cast<pid_t>(-group), 0) != 0)
-        return false;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!entry.toInt() || !stat.open(QIODevice::ReadOnly))
-            continue;
-        // pid (name) state ppid pgrp ...: the name may hold blanks, so read after its ')'.
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields[2].toLongLong() == group && fields[0] != "Z")
-            return true;
-    }
-    return false;
-}
-
-bool waitGroupGone(qint64 group, int ms = 10000)
-{
-    for (QDeadlineTimer deadline(ms); !deadline.hasExpired(); QTest::qWait(50))
-        if (!groupAlive(group))
-            return true;
-    return false;
 }
 
 int pageTargets(const ChromiumBrowser &browser)

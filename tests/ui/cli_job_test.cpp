@@ -1,6 +1,9 @@
 // Saved jobs on the command line, as programs: a job saved and run, its options overridden, a
 // bad job file, and the resume guarantee — a run killed with SIGKILL in the middle of a 30-page
-// harvest served on 127.0.0.1, resumed, ends with the very bytes of a run never interrupted.
+// harvest served on 127.0.0.1, resumed, ends with the very bytes of a run never interrupted; a
+// run stopped by SIGTERM or SIGINT ends cleanly, Chromium with it, and resumes as well.
+
+#include <csignal>
 
 #include <QApplication>
 #include <QDir>
@@ -11,6 +14,8 @@
 #include "browser/web_engine_setup.h"
 #include "capture/job/job.h"
 #include "capture/job/job_progress.h"
+#include "capture/output/code_page.h"
+#include "support/process_group.h"
 #include "support/local_http_server.h"
 #include "test_support.h"
 
@@ -31,6 +36,16 @@ QByteArray page(int n, const QByteArray &pager)
 {
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><table><tr><th>编号</th><th>名称</th></tr>" +
            rows(n) + pager + "</table></body></html>";
+}
+
+// What a harvest of pages 1 to `last` writes.
+QByteArray harvested(int last)
+{
+    std::string text;
+    for (int n = 1; n <= last; ++n)
+        text += "p" + std::to_string(n) + "a,甲" + std::to_string(n) + "\r\np" + std::to_string(n) + "b,乙" +
+                std::to_string(n) + "\r\n";
+    return QByteArray::fromStdString(capture::encodeText(text, "GB18030").value().bytes);
 }
 
 struct Outcome {
@@ -110,6 +125,9 @@ private slots:
                                                        m_site.url("/chain/1.html").toString()};
         QTest::newRow("page number") << QStringList{"--paging", "number", "--from", "1", "--to", QString::number(kPages),
                                                     m_site.url("/num/(*).html").toString()};
+        QTest::newRow("next-page link, chromium")
+            << QStringList{"--engine", "chromium", "--paging", "link", "--next-text", "下一页",
+                           m_site.url("/chain/1.html").toString()};
     }
 
     void killedRunResumesWithNothingLostOrTwice()
@@ -122,7 +140,8 @@ private slots:
         const Outcome whole = cli({"run", "--job", path("whole.json")});
         QCOMPARE(whole.exitCode, 0);
         const QByteArray expected = bytesOf(onlyFile(path("whole")));
-        QVERIFY(expected.contains("p1a,") && expected.contains("p30b,"));
+        // The same bytes in either engine.
+        QCOMPARE(expected, harvested(kPages));
 
         // Killed once ten captures are out, in the middle of the harvest.
         int tallies = 0;
@@ -147,6 +166,73 @@ private slots:
         QCOMPARE(again.exitCode, 0);
         QVERIFY2(again.errors.contains("finished"), qPrintable(again.errors));
         QCOMPARE(bytesOf(output), expected);
+    }
+
+    // Stopped by a signal in the middle of a harvest, the run ends as the button ends it: the
+    // captures so far in the file, the path printed, 128 + the signal's number, Chromium's whole
+    // process group gone, and the job goes on from there to the same bytes as a run never stopped.
+    void stoppedBySignalEndsCleanlyAndResumes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("engine");
+        QTest::newRow("SIGTERM, chromium") << int(SIGTERM) << "chromium";
+        QTest::newRow("SIGINT, webengine") << int(SIGINT) << "webengine";
+    }
+
+    void stoppedBySignalEndsCleanlyAndResumes()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, engine);
+        QCOMPARE(cli({"job", "save", path("j.json"), "--out-dir", path("j"), "--engine", engine, "--keyword", "编号",
+                      "--paging", "link", "--next-text", "下一页", m_site.url("/chain/1.html").toString()})
+                     .exitCode,
+                 0);
+        int tallies = 0;
+        QList<qint64> groups;
+        const Outcome stopped = cli({"run", "--job", path("j.json")}, [&](QProcess &process, const QString &line) {
+            if (!line.startsWith("本次已采集表格数") || ++tallies != 5)
+                return;
+            groups = test::childGroups(process.processId());
+            ::kill(static_cast<pid_t>(process.processId()), signal);
+        });
+        QCOMPARE(stopped.exitCode, 128 + signal);
+        QVERIFY2(stopped.errors.contains(QString("stopped by signal %1").arg(signal)), qPrintable(stopped.errors));
+        QCOMPARE(groups.size(), engine == "chromium" ? 1 : 0);
+        for (const qint64 group : groups)
+            QVERIFY(test::waitGroupGone(group, 2000));
+        const QString output = onlyFile(path("j"));
+        QCOMPARE(stopped.lines.last(), output);
+        const int kept = int(stopped.lines.size()) - 1;
+        QVERIFY2(kept >= 5 && kept < kPages, qPrintable(stopped.lines.join('|')));
+        QCOMPARE(bytesOf(output), harvested(kept));
+        const auto progress = capture::readProgressFile(capture::progressPath(path("j.json").toStdString()));
+        QVERIFY(progress && *progress);
+        QCOMPARE((*progress)->captures, kept);
+        QVERIFY(!(*progress)->finished);
+
+        const Outcome resumed = cli({"run", "--job", path("j.json"), "--resume"});
+        QCOMPARE(resumed.exitCode, 0);
+        QCOMPARE(bytesOf(output), harvested(kPages));
+    }
+
+    // The job names the engine its runs take; the command line's --engine wins over it.
+    void theJobNamesItsEngine()
+    {
+        QCOMPARE(cli({"job", "save", path("e.json"), "--engine", "chromium", "--keyword", "编号", "--out-dir", path("e"),
+                      m_site.url("/num/3.html").toString()})
+                     .exitCode,
+                 0);
+        QVERIFY(bytesOf(path("e.json")).contains("\"engine\": \"chromium\""));
+        // Proven by a Chromium that cannot be started.
+        qputenv("TABVORO_CHROMIUM", "/nonexistent/chromium");
+        const Outcome missing = cli({"run", "--job", path("e.json")});
+        const Outcome overridden = cli({"run", "--job", path("e.json"), "--engine", "webengine"});
+        qunsetenv("TABVORO_CHROMIUM");
+        QCOMPARE(missing.exitCode, 2);
+        QVERIFY2(missing.errors.contains("cannot start Chromium (/nonexistent/chromium)"), qPrintable(missing.errors));
+        QVERIFY(missing.lines.isEmpty());
+        QCOMPARE(overridden.exitCode, 0);
+        QVERIFY(bytesOf(overridden.lines.last()).contains("p3a,"));
     }
 
     // Options given on the command line win over the job's, and URL replaces its address.

@@ -1,8 +1,9 @@
 // `tabvoro-cli run` as a program: the hidden window run over pages served on 127.0.0.1, its
-// printed tallies, output file and exit status.
+// printed tallies, output file and exit status, alike in the view and in Chromium.
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -102,18 +103,25 @@ private slots:
     void initTestCase()
     {
         QVERIFY(QFile::exists(TABVORO_CLI));
-        for (const char *chain : {"/chain/", "/flaky/", "/broken/"}) {
+        for (const char *chain : {"/chain/", "/flaky/", "/broken/", "/stuck/"}) {
             for (int n = 1; n <= 5; ++n) {
                 const QByteArray k = QByteArray::number(n);
                 const QByteArray next =
                     n < 5 ? "<a href=\"" + QByteArray::number(n + 1) + ".html\">下一页</a>" : "<span>下一页</span>";
-                m_site.addPage(chain + k + ".html", kHead + kTableStart + dataRows(k) + "<tr><td colspan=\"2\">" + next +
-                                                        "</td></tr></table></body></html>");
+                // The chain's pages 2 and 3 ask for an alert and a confirm; nobody answers them.
+                const QByteArray dialog = QByteArray(chain) != "/chain/" ? ""
+                                          : n == 2                       ? "<script>alert('第二页');</script>"
+                                          : n == 3                       ? "<script>confirm('继续?');</script>"
+                                                                         : "";
+                m_site.addPage(chain + k + ".html", kHead + dialog + kTableStart + dataRows(k) + "<tr><td colspan=\"2\">" +
+                                                        next + "</td></tr></table></body></html>");
             }
         }
-        // Page 3 of one chain fails once, of the other every time; one page never answers.
+        // Page 3 of one chain fails once, of another every time, of a third never answers; one
+        // page never answers.
         m_site.failRequests("/flaky/3.html", 1);
         m_site.failRequests("/broken/3.html", -1);
+        m_site.holdRequests("/stuck/3.html");
         m_site.holdRequests("/held.html");
         for (auto *site : {&m_site, &m_otherSite}) {
             site->addPage("/num.html", kNumberedPage);
@@ -233,6 +241,8 @@ private slots:
                                           << "run with --url-list takes no URL";
         QTest::newRow("list missing") << QStringList{"--url-list", "/nonexistent/urls.txt"} << "cannot read /nonexistent/urls.txt";
         QTest::newRow("unknown capture option") << QStringList{"--colour", "red", page} << "unknown option --colour";
+        QTest::newRow("unknown engine") << QStringList{"--engine", "gecko", page}
+                                        << "unknown --engine 'gecko' (webengine or chromium)";
     }
 
     void badArgumentsExitWithTwo()
@@ -295,6 +305,85 @@ private slots:
         QVERIFY2(out.lines.isEmpty(), qPrintable(out.lines.join('|')));
         // The time-outs asked for, not the engine's own two minutes.
         QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // The same runs in the view and in Chromium: the same tallies, the same file to the byte, the
+    // same exit status; each paging mode, a page tried again, the retries used up, the time-out.
+    void bothEnginesRunAlike_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected");
+        const QString chain = m_site.url("/chain/1.html").toString();
+        const QStringList link{"--paging", "link", "--next-text", "下一页"};
+        QTest::newRow("link, dialogs") << link + QStringList{chain} << 0 << captured(1, 5);
+        QTest::newRow("link on the timer") << link + QStringList{"--timer", "200", "--max-pages", "3", chain} << 0
+                                           << captured(1, 3);
+        QTest::newRow("page number") << QStringList{"--paging", "number", "--from", "2", "--to", "4",
+                                                    m_site.url("/num.html").toString() + "?page=(*)"}
+                                     << 0 << captured(2, 4);
+        QTest::newRow("url list") << QStringList{"--paging", "list", "--url-list", "urls"} << 0 << captured(1, 2);
+        QTest::newRow("drop-down") << QStringList{"--paging", "dropdown", "--dropdown", "pg", "--max-pages", "4",
+                                                  m_site.url("/dd.html?page=1").toString()}
+                                   << 0 << captured(1, 4);
+        QTest::newRow("retried") << link + QStringList{m_site.url("/flaky/1.html").toString()} << 0 << captured(1, 5);
+        QTest::newRow("retries used up") << link + QStringList{m_site.url("/broken/1.html").toString()} << 4
+                                         << captured(1, 2);
+        QTest::newRow("time-out") << link + QStringList{"--timeout", "6", m_site.url("/stuck/1.html").toString()} << 3
+                                  << captured(1, 2);
+    }
+
+    void bothEnginesRunAlike()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
+        const QString list = QString::fromStdString(m_dir->file("urls.txt").string());
+        test::writeBytes(list.toStdString(), (m_site.url("/num.html?page=1").toString() + "\r\n" +
+                                              m_site.url("/num.html?page=2").toString() + "\r\n" +
+                                              m_otherSite.url("/num.html?page=3").toString() + "\r\n")
+                                                 .toStdString());
+        args.replaceInStrings(QRegularExpression("^urls$"), list);
+        QList<Outcome> outcomes;
+        QList<QByteArray> files;
+        for (const QString engine : {"webengine", "chromium"}) {
+            // The flaky page fails once for each run.
+            m_site.failRequests("/flaky/3.html", 1);
+            const Outcome out = run(QStringList{"--keyword", "编号", "--engine", engine} + args);
+            QVERIFY2(!out.lines.isEmpty(), qPrintable(engine + ": " + out.errors));
+            outcomes << out;
+            files << fileBytes(out.lines.last());
+            QFile::remove(out.lines.last());
+        }
+        QCOMPARE(outcomes[0].exitCode, exitCode);
+        QCOMPARE(files[0], gb18030(expected));
+        QCOMPARE(outcomes[1].exitCode, outcomes[0].exitCode);
+        QCOMPARE(outcomes[1].lines, outcomes[0].lines);
+        QCOMPARE(files[1], files[0]);
+    }
+
+    // Both engines' versions, the system Chromium's as it is installed now.
+    void versionNamesBothEngines()
+    {
+        QProcess process;
+        process.start(TABVORO_CLI, {"--version"});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].startsWith("tabvoro-cli 2."), qPrintable(lines[0]));
+        QVERIFY2(QRegularExpression("^webengine: Qt WebEngine 6\\.\\d+\\.\\d+, Chromium \\d+\\.").match(lines[1]).hasMatch(),
+                 qPrintable(lines[1]));
+        QVERIFY2(QRegularExpression("^chromium: Chromium \\d+\\.").match(lines[2]).hasMatch(), qPrintable(lines[2]));
+
+        QProcess without;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TABVORO_CHROMIUM", "/nonexistent/chromium");
+        without.setProcessEnvironment(environment);
+        without.start(TABVORO_CLI, {"--version"});
+        QVERIFY(without.waitForFinished(30000));
+        QCOMPARE(without.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(without.readAllStandardOutput()).endsWith("chromium: not installed\n"));
     }
 
     void helpExitsWithZero()
