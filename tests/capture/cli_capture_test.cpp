@@ -173,7 +173,7 @@ TEST_F(CliCapture, UsageAndComplaintsAreExact)
         {{"-h"}, 0, usage, ""},
         {{"help", "capture"}, 0, usage, ""},
         {{"--help", "capture", "--bogus"}, 0, usage, ""},
-        {{"--version"}, 2, "", "tabvoro-cli: unknown command --version\n" + usage},
+        {{"--versions"}, 2, "", "tabvoro-cli: unknown command --versions\n" + usage},
         {{"-V"}, 2, "", "tabvoro-cli: unknown command -V\n" + usage},
         {{"--", "capture", p1}, 2, "", "tabvoro-cli: unknown command --\n" + usage},
         {{"frobnicate", "--help"}, 2, "", "tabvoro-cli: unknown command frobnicate\n" + usage},
