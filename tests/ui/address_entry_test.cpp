@@ -345,6 +345,8 @@ private slots:
         QCOMPARE(window().Txturl->text(), address);
         QCOMPARE(action, Qt::MoveAction);
         QTRY_COMPARE_WITH_TIMEOUT(window().webBrowser()->LocationURL(), address, 10000);
+        // Its load complete: a second load of the address begun before would replace it unreported.
+        QTRY_VERIFY_WITH_TIMEOUT(complete.size() >= 1, 10000);
         QCOMPARE(window().Combo1->count(), 1);
         QCOMPARE(window().Combo1->itemText(0), address);
         // Dropped again, with Ctrl held: copied, and remembered once only.
