@@ -4,10 +4,12 @@
 // adds on top of the load is what this program weighs: the real window, the real web view, a
 // page with one large listing table. One line per table size:
 //
-//   rows N  load Xs  capture Ys (snapshot+extract+save)  ratio Y/X = R  target <= 0.33  peak RSS Z MB
+//   ENGINE rows N  load Xs  capture Ys (snapshot+extract+save)  ratio Y/X = R  target <= 0.33  peak RSS Z MB
 //
-// Without --rows both sizes run, each in a process of its own, so each peak is its own.
-// See bench/README.md.
+// ENGINE is the browser the window's pages are opened in: its own view (webengine) or the
+// system's Chromium without a window (chromium); --engine both measures each, side by side.
+// Without --rows both sizes run, each size and engine in a process of its own, so each peak is
+// its own. See bench/README.md.
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -17,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
@@ -45,6 +48,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "browser/chromium_browser.h"
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
@@ -77,20 +81,26 @@ const char *const kWords[] = {"alpha", "beta", "gamma", "delta", "omega", "sigma
                               "vector", "matrix", "sample", "report", "quarter", "region", "market"};
 const char *const kStates[] = {"正常", "缺货", "停售", "预售", "在售"};
 
+enum class Engine { WebEngine, Chromium, Both };
+const char *const kEngineNames[] = {"webengine", "chromium", "both"};
+
 struct Options {
     std::vector<int> rows;
     int runs = 3;
     bool detail = false;
+    Engine engine = Engine::WebEngine;
 };
 
 [[noreturn]] void usage(int status)
 {
     std::fprintf(status ? stderr : stdout,
-                 "usage: live_capture_bench [--rows N] [--runs K] [--detail]\n"
-                 "  --rows N   one table of N rows (default: 20000, then 100000, each in its own process)\n"
-                 "  --runs K   page loads and captures per size, the best of each kept (default 3)\n"
-                 "  --detail   always print where the capture's time goes (printed anyway when the\n"
-                 "             capture misses its target)\n");
+                 "usage: live_capture_bench [--rows N] [--runs K] [--detail] [--engine E]\n"
+                 "  --rows N     one table of N rows (default: 20000, then 100000, each in its own process)\n"
+                 "  --runs K     page loads and captures per size, the best of each kept (default 3)\n"
+                 "  --detail     always print where the capture's time goes (printed anyway when the\n"
+                 "               capture misses its target)\n"
+                 "  --engine E   webengine (the window's view, default), chromium (the system's, without\n"
+                 "               a window) or both, each size measured in one and then the other\n");
     std::exit(status);
 }
 
@@ -115,6 +125,13 @@ Options parseOptions(int argc, char **argv)
             options.runs = positive(argv[++i]);
         else if (arg == "--detail")
             options.detail = true;
+        else if (arg == "--engine" && i + 1 < argc) {
+            const std::string_view name = argv[++i];
+            const auto known = std::find(std::begin(kEngineNames), std::end(kEngineNames), name);
+            if (known == std::end(kEngineNames))
+                usage(2);
+            options.engine = static_cast<Engine>(known - std::begin(kEngineNames));
+        }
         else if (arg == "--help" || arg == "-h")
             usage(0);
         else
@@ -199,6 +216,33 @@ double processPeakMb(qint64 pid)
 
 
 
+// The largest high-water mark among the processes of group `group` (Chromium's browser,
+// renderers and helpers).
+double groupPeakMb(qint64 group)
+{
+    double peak = 0;
+    if (group <= 0)
+        return peak;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!entry.toInt() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields[2].toLongLong() == group)
+            peak = std::max(peak, processPeakMb(entry.toLongLong()));
+    }
+    return peak;
+}
+
+// The engine's largest process now: the view's renderer, or Chromium's largest process.
+double rendererPeakMb(ui::Frmmain &window)
+{
+    if (auto *chromium = qobject_cast<browser::ChromiumBrowser *>(window.browserEngine()))
+        return groupPeakMb(chromium->processGroup());
+    return processPeakMb(window.webBrowser()->page()->renderProcessPid());
+}
+
 // What a load came to. The renderer's high-water mark is sampled while the page loads: a page too
 // large for the engine ends its renderer, and /proc forgets a process once it is gone.
 struct Load {
@@ -216,19 +260,19 @@ Load openAndWait(ui::Frmmain &window, const QUrl &url)
     Load load;
     QEventLoop loop;
     bool done = false;
-    browser::WebBrowser *view = window.webBrowser();
-    QObject::connect(view, &browser::WebBrowser::DocumentComplete, &loop, [&](const QUrl &completed, bool success) {
+    browser::BrowserEngine *engine = window.browserEngine();
+    QObject::connect(engine, &browser::BrowserEngine::DocumentComplete, &loop, [&](const QUrl &completed, bool success) {
         if (completed != url)
             return;
         done = true;
         load.ok = success;
         loop.quit();
     });
-    QObject::connect(view->page(), &QWebEnginePage::renderProcessTerminated, &loop,
+    QObject::connect(window.webBrowser()->page(), &QWebEnginePage::renderProcessTerminated, &loop,
                      [&load] { ++load.rendererEnds; });
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, &loop, [&load, view] {
-        load.rendererPeakMb = std::max(load.rendererPeakMb, processPeakMb(view->page()->renderProcessPid()));
+    QObject::connect(&sampler, &QTimer::timeout, &loop, [&load, &window] {
+        load.rendererPeakMb = std::max(load.rendererPeakMb, rendererPeakMb(window));
     });
     sampler.start(200);
     QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
@@ -240,7 +284,7 @@ Load openAndWait(ui::Frmmain &window, const QUrl &url)
     if (!done)
         loop.exec();
     load.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    load.rendererPeakMb = std::max(load.rendererPeakMb, processPeakMb(view->page()->renderProcessPid()));
+    load.rendererPeakMb = std::max(load.rendererPeakMb, rendererPeakMb(window));
     return load;
 }
 
@@ -252,6 +296,10 @@ struct Bench {
     std::unique_ptr<ui::Frmmain> window;
 };
 
+// Chromium, when the pages are opened in it: one for the whole measure, started before the
+// first window, as a run starts it.
+browser::ChromiumBrowser *g_chromium = nullptr;
+
 Bench openWindow(const QUrl &warmUp)
 {
     Bench b;
@@ -260,6 +308,7 @@ Bench openWindow(const QUrl &warmUp)
     options.programFolder = b.folder->path() + "/";
     options.openStartPage = false;
     options.reportOpenBrowserWindows = false;
+    options.browserEngine = g_chromium;
     b.window = std::make_unique<ui::Frmmain>(options);
     b.window->show();
     // A user opens the page in a window that is already up, its renderer running: the warm-up
@@ -300,14 +349,14 @@ void printBreakdown(const QUrl &warmUp, const QUrl &page, double captureSeconds)
                                          " return r; })()");
     QElapsedTimer clock;
     clock.start();
-    const auto answer = w.webBrowser()->evaluate(timed, kScriptTimeoutMs);
+    const auto answer = w.browserEngine()->evaluate(timed, kScriptTimeoutMs);
     const double readMs = msSince(clock);
     if (!answer || answer->typeId() != QMetaType::QString) {
         std::fprintf(stderr, "live_capture_bench: the page gave no snapshot for the breakdown\n");
         return;
     }
     double layoutMs = -1, scriptMs = -1;
-    if (const auto times = w.webBrowser()->evaluate(QStringLiteral("globalThis.__benchTimes"));
+    if (const auto times = w.browserEngine()->evaluate(QStringLiteral("globalThis.__benchTimes"));
         times && times->typeId() == QMetaType::QString) {
         const QJsonArray parts = QJsonDocument::fromJson(times->toString().toUtf8()).array();
         layoutMs = parts.at(0).toDouble();
@@ -388,7 +437,7 @@ void printBreakdown(const QUrl &warmUp, const QUrl &page, double captureSeconds)
         " const textContentMs = performance.now() - t;"
         " return JSON.stringify([innerTextMs, rowHtmlMs, stringifyMs, textContentMs, json.length + hits + chars]);"
         "})(%1[0])").arg(needle);
-    if (const auto parts = w.webBrowser()->evaluate(probe, kScriptTimeoutMs); parts && parts->typeId() == QMetaType::QString) {
+    if (const auto parts = w.browserEngine()->evaluate(probe, kScriptTimeoutMs); parts && parts->typeId() == QMetaType::QString) {
         const QJsonArray ms = QJsonDocument::fromJson(parts->toString().toUtf8()).array();
         std::printf("    inside the script, each part again alone (warm):\n");
         std::printf("      %-50s %9.0f ms\n", "innerText of every cell", ms.at(0).toDouble());
@@ -396,8 +445,7 @@ void printBreakdown(const QUrl &warmUp, const QUrl &page, double captureSeconds)
         std::printf("      %-50s %9.0f ms\n", "JSON.stringify of the cell texts", ms.at(2).toDouble());
         std::printf("      %-50s %9.0f ms\n", "(beside it: textContent of every cell)", ms.at(3).toDouble());
     }
-    std::printf("    renderer process peak RSS %.0f MB (not in the figure above)\n",
-                processPeakMb(w.webBrowser()->page()->renderProcessPid()));
+    std::printf("    renderer process peak RSS %.0f MB (not in the figure above)\n", rendererPeakMb(w));
 }
 
 int measure(int rows, const Options &options, int argc, char **argv)
@@ -406,6 +454,16 @@ int measure(int rows, const Options &options, int argc, char **argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     browser::prepareWebEngine();
     QApplication app(argc, argv);
+    const char *engineName = kEngineNames[static_cast<int>(options.engine)];
+    std::optional<browser::ChromiumBrowser> chromium;
+    if (options.engine == Engine::Chromium) {
+        chromium.emplace();
+        if (auto started = chromium->start(); !started) {
+            std::fprintf(stderr, "live_capture_bench: Chromium did not start: %s\n", started.error().message.c_str());
+            return 1;
+        }
+        g_chromium = &*chromium;
+    }
 
     QTemporaryDir pages;
     const QString pagePath = pages.filePath(QStringLiteral("rows%1.html").arg(rows));
@@ -428,7 +486,7 @@ int measure(int rows, const Options &options, int argc, char **argv)
         const Load load = openAndWait(w, page);
         rendererPeak = std::max(rendererPeak, load.rendererPeakMb);
         if (!load.ok) {
-            std::printf("rows %d  load FAILED after %.2fs%s  renderer peak %.0f MB  peak RSS %.0f MB\n", rows,
+            std::printf("%-9s rows %d  load FAILED after %.2fs%s  renderer peak %.0f MB  peak RSS %.0f MB\n", engineName, rows,
                         load.seconds,
                         load.rendererEnds ? "  (the engine's renderer process ended: the page outgrew it)" : "",
                         rendererPeak, peakRssMb());
@@ -454,7 +512,7 @@ int measure(int rows, const Options &options, int argc, char **argv)
             return 1;
         }
         lines = countLines(w.OutputPath());
-        rendererPeak = std::max(rendererPeak, processPeakMb(w.webBrowser()->page()->renderProcessPid()));
+        rendererPeak = std::max(rendererPeak, rendererPeakMb(w));
         bestLoad = std::min(bestLoad, load.seconds);
         bestCapture = std::min(bestCapture, capture);
         if (options.detail)
@@ -464,9 +522,9 @@ int measure(int rows, const Options &options, int argc, char **argv)
     }
 
     const double ratio = bestCapture / bestLoad;
-    std::printf("rows %d  load %.2fs  capture %.2fs (snapshot+extract+save)  ratio Y/X = %.2f  target <= %.2f"
-                "  peak RSS %.0f MB\n",
-                rows, bestLoad, bestCapture, ratio, kTarget, peakRssMb());
+    std::printf("%-9s rows %d  load %.2fs  capture %.2fs (snapshot+extract+save)  ratio Y/X = %.2f  target <= %.2f"
+                "  peak RSS %.0f MB  renderer peak %.0f MB\n",
+                engineName, rows, bestLoad, bestCapture, ratio, kTarget, peakRssMb(), rendererPeak);
     std::printf("  output lines %lld of %d%s\n", lines, rows, lines == rows ? "" : "  MISMATCH");
     if (ratio > kTarget)
         std::printf("  target missed\n");
@@ -476,34 +534,45 @@ int measure(int rows, const Options &options, int argc, char **argv)
         printBreakdown(warmUp, page, bestCapture);
     }
     std::fflush(stdout);
+    g_chromium = nullptr;
     return lines == rows ? 0 : 1;
 }
 
-// Each size in a process of its own: a peak RSS is a high-water mark, and a second size measured
-// in the same process would report the first's whenever it is the larger.
-int measureEachSize(const Options &options)
+// Each size and engine in a process of its own: a peak RSS is a high-water mark, and a second
+// size measured in the same process would report the first's whenever it is the larger. With
+// both engines, each size is measured in one and then the other, so their lines come in pairs.
+bool measureInChild(int rows, Engine engine, const Options &options)
 {
-    int status = 0;
-    for (int rows : kDefaultRows) {
-        std::vector<std::string> args = {"live_capture_bench", "--rows", std::to_string(rows), "--runs",
-                                         std::to_string(options.runs)};
-        if (options.detail)
-            args.emplace_back("--detail");
-        std::vector<char *> argv;
-        for (std::string &arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        std::fflush(stdout);
-        pid_t child = 0;
-        if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) {
-            std::perror("live_capture_bench: posix_spawn");
-            return 1;
-        }
-        int waitStatus = 0;
-        waitpid(child, &waitStatus, 0);
-        if (!WIFEXITED(waitStatus) || WEXITSTATUS(waitStatus) != 0)
-            status = 1;
+    std::vector<std::string> args = {"live_capture_bench", "--rows", std::to_string(rows), "--runs",
+                                     std::to_string(options.runs), "--engine", kEngineNames[static_cast<int>(engine)]};
+    if (options.detail)
+        args.emplace_back("--detail");
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    pid_t child = 0;
+    if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) {
+        std::perror("live_capture_bench: posix_spawn");
+        return false;
     }
+    int waitStatus = 0;
+    waitpid(child, &waitStatus, 0);
+    return WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0;
+}
+
+int measureEach(const Options &options)
+{
+    const std::vector<int> sizes =
+        options.rows.empty() ? std::vector<int>(std::begin(kDefaultRows), std::end(kDefaultRows)) : options.rows;
+    const std::vector<Engine> engines = options.engine == Engine::Both ? std::vector<Engine>{Engine::WebEngine, Engine::Chromium}
+                                                                       : std::vector<Engine>{options.engine};
+    int status = 0;
+    for (int rows : sizes)
+        for (Engine engine : engines)
+            if (!measureInChild(rows, engine, options))
+                status = 1;
     return status;
 }
 
@@ -512,8 +581,8 @@ int measureEachSize(const Options &options)
 int main(int argc, char **argv)
 {
     const Options options = parseOptions(argc, argv);
-    if (options.rows.empty())
-        return measureEachSize(options);
+    if (options.rows.empty() || options.engine == Engine::Both)
+        return measureEach(options);
     if (options.rows.size() > 1) {
         std::fprintf(stderr, "live_capture_bench: one --rows per run (none runs every size)\n");
         return 2;
