@@ -62,6 +62,14 @@ QString currentChangeStamp(BrowserEngine *browser)
     return answer ? answer->toString() : QString();
 }
 
+QString sameDocumentGuard(const QString &stamp)
+{
+    if (stamp.isEmpty())
+        return {};
+    // The document's mark is digits only (see kChangeStamp), safe inside the quotes.
+    return QStringLiteral("var c=window.__tabvoroChanges;if(!c||c.id!=='%1')return false;").arg(stamp.section(':', 0, 0));
+}
+
 TableChangeWatch::TableChangeWatch(BrowserEngine *browser, int settleMs)
     : QObject(browser), m_browser(browser), m_settleMs(settleMs)
 {

@@ -19,6 +19,11 @@ class BrowserEngine;
 EvaluateFn stampedEvaluate(BrowserEngine *browser, QString *stamp);
 // The stamp of the page shown now (empty when the page cannot be asked).
 QString currentChangeStamp(BrowserEngine *browser);
+// The start of a function body that returns false unless the document shown is still the one
+// `stamp` was taken of: a step worked out on one page must not land on the page that replaced
+// it meanwhile (a click meant for page 3 would turn page 4 into page 5). Changes the page's
+// scripts make in place do not count. Empty for an empty stamp.
+QString sameDocumentGuard(const QString &stamp);
 
 // Tells when a page whose next page comes by script has shown it: start() before the step that
 // asks for it (the change may come at once), arm() once it is clear that no new document is

@@ -222,6 +222,8 @@ private:
     // The capture's read, kept for the next-page step when it holds the step's parts.
     std::unique_ptr<capture::SnapshotDocument> m_stepRead;
     QString m_stepReadStamp;
+    // The stamp of the page the step under way was worked out on.
+    QString m_stepStamp;
 
     // saved jobs (frmmain_jobs.cpp)
     void createJobMenu();

@@ -33,10 +33,12 @@ constexpr const char *kEmptyUrlList = "   网址列表为空，请先添加网�
 // arrive, and a loop without a pause would only spin.
 constexpr int kRetryPauseMs = 50;
 
-QString elementScript(std::size_t index, std::optional<std::size_t> frame, const QString &action)
+// `guard` keeps the action to the document the step was worked out on.
+QString elementScript(const QString &guard, std::size_t index, std::optional<std::size_t> frame, const QString &action)
 {
-    return QStringLiteral("(function(){var d=document;%1var e=d.getElementsByTagName('*')[%2];"
-                          "if(!e)return false;%3return true;})()")
+    return QStringLiteral("(function(){%1var d=document;%2var e=d.getElementsByTagName('*')[%3];"
+                          "if(!e)return false;%4return true;})()")
+        .arg(guard)
         .arg(frame ? QStringLiteral("d=window.frames[%1].document;").arg(*frame) : QString())
         .arg(index)
         .arg(action);
@@ -206,9 +208,11 @@ capture::Result<std::unique_ptr<capture::SnapshotDocument>> Frmmain::readPageFor
 {
     // The capture just read the page with the step's parts: unless the page has changed since
     // (a new document, or any change its scripts made), that read is the step's as well.
-    if (auto read = std::move(m_stepRead); read && m_stepReadStamp == browser::currentChangeStamp(m_browser))
+    if (auto read = std::move(m_stepRead); read && m_stepReadStamp == browser::currentChangeStamp(m_browser)) {
+        m_stepStamp = m_stepReadStamp;
         return read;
-    return browser::takeSnapshot([this](const QString &script) { return m_browser->evaluate(script); },
+    }
+    return browser::takeSnapshot(browser::stampedEvaluate(m_browser, &m_stepStamp),
                                  browser::SnapshotRequest::forNextPage(settings));
 }
 
@@ -225,7 +229,8 @@ void Frmmain::carryOut(const capture::NextPageStep &step)
 
     if (const auto *click = std::get_if<capture::ClickElement>(&step.action)) {
         watchStepInPlace();
-        m_browser->performAction(elementScript(click->index, click->frame, "e.click();"));
+        m_browser->performAction(elementScript(browser::sameDocumentGuard(m_stepStamp), click->index, click->frame,
+                                               "e.click();"));
     } else if (const auto *navigate = std::get_if<capture::NavigateTo>(&step.action)) {
         m_browser->Navigate(QString::fromStdString(navigate->url));
     } else if (const auto *advance = std::get_if<capture::AdvanceDropDowns>(&step.action)) {
@@ -234,7 +239,7 @@ void Frmmain::carryOut(const capture::NextPageStep &step)
         watchStepInPlace();
         for (const auto &change : advance->changes)
             m_browser->performAction(elementScript(
-                change.index, std::nullopt,
+                browser::sameDocumentGuard(m_stepStamp), change.index, std::nullopt,
                 "e.value=" + jsString(change.value) + ";e.dispatchEvent(new Event('change',{bubbles:true}));"));
     } else if (const auto *end = std::get_if<capture::EndTheRun>(&step.action)) {
         if (end->message.empty()) {

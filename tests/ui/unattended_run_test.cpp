@@ -362,6 +362,31 @@ private slots:
         const QString other = browser::currentChangeStamp(view);
         QVERIFY(other != changed && other != first);
     }
+
+    // A timed run's step is worked out on one page and carried out a round trip later; a page
+    // that has replaced it meanwhile must not take the click (page 4's next link would be
+    // followed in place of page 3's, and page 4 never captured).
+    void stepActsOnlyOnTheDocumentItWasWorkedOutOn()
+    {
+        open(url("/once/1.html"));
+        browser::BrowserEngine *view = window().browserEngine();
+        const auto act = [view](const QString &stamp) {
+            return view
+                ->evaluate("(function(){" + browser::sameDocumentGuard(stamp) +
+                           "document.body.setAttribute('data-acted','1');return true;})()")
+                .value_or(false)
+                .toBool();
+        };
+        const QString onFirst = browser::currentChangeStamp(view);
+        QVERIFY(act(onFirst));
+        // The page's own scripts changing it in place leave it the same document.
+        QVERIFY(view->evaluate("document.querySelector('td').textContent='y';true").value_or(false).toBool());
+        QVERIFY(act(onFirst));
+        open(url("/once/2.html"));
+        QVERIFY(!act(onFirst));
+        QVERIFY(!view->evaluate("document.body.hasAttribute('data-acted')").value_or(true).toBool());
+        QVERIFY(act(browser::currentChangeStamp(view)));
+    }
 };
 
 int main(int argc, char **argv)
