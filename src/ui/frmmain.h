@@ -201,7 +201,9 @@ private:
     void WebBrowser1_PageChanged();
     // The capture and next-page step of an after-load run, once the page is there.
     void captureAfterLoad(bool changedInPlace);
-    void pageLoadFailed(const QString &url, const QString &reason);
+    // readAgainInPlace: the page was put in place by a script, and its address would only
+    // show its first page again, so the retry reads the page as it stands.
+    void pageLoadFailed(const QString &url, const QString &reason, bool readAgainInPlace = false);
     void retryFailedLoad();
     void pageTimedOut();
     // Before a step that may turn the page in place (a click, a drop-down changed).
@@ -215,6 +217,7 @@ private:
     QTimer *m_stepNavigationTimer = nullptr;  // how long a step has to start a new document
     browser::TableChangeWatch *m_tableWatch = nullptr;
     QString m_retryUrl;
+    bool m_retryInPlace = false;
     int m_pageTimeoutMs = capture::kDefaultPageTimeoutMs;
     int m_inPlaceRepeats = 0;  // in-place pages in a row that repeated the capture before them
     QString m_runEndMessage;

@@ -67,8 +67,10 @@ void Frmmain::captureAfterLoad(bool changedInPlace)
 {
     const CaptureOutcome outcome = CaptureTable();
     if (!outcome.pageRead) {
-        // A page that cannot be read is not captured, and the run does not page past it.
-        pageLoadFailed(m_browser->LocationURL(), QStringLiteral("网页无法读取"));
+        // A page that cannot be read is not captured, and the run does not page past it. One
+        // that a script put in place is read again where it stands: loading its address again
+        // would start the paging over from the first page and write those pages twice.
+        pageLoadFailed(m_browser->LocationURL(), QStringLiteral("网页无法读取"), changedInPlace);
         return;
     }
     m_inPlaceRepeats = changedInPlace && !outcome.kept ? m_inPlaceRepeats + 1 : 0;
@@ -82,7 +84,7 @@ void Frmmain::captureAfterLoad(bool changedInPlace)
     }
 }
 
-void Frmmain::pageLoadFailed(const QString &url, const QString &reason)
+void Frmmain::pageLoadFailed(const QString &url, const QString &reason, bool readAgainInPlace)
 {
     // A user browsing sees the engine's error page; only a run tries again. While a retry
     // waits, the failures of what it replaced do not count twice.
@@ -92,6 +94,7 @@ void Frmmain::pageLoadFailed(const QString &url, const QString &reason)
     const auto step = m_loadRetry.onFailure(url.toStdString(), reason.toStdString());
     if (const auto *retry = std::get_if<capture::RetryLoad>(&step)) {
         m_retryUrl = QString::fromStdString(retry->url);
+        m_retryInPlace = readAgainInPlace;
         m_statusText = QString::fromStdString(retry->status);
         ShowStatus(3, m_statusText);
         m_retryTimer->start(retry->waitMs);
@@ -103,7 +106,11 @@ void Frmmain::pageLoadFailed(const QString &url, const QString &reason)
 
 void Frmmain::retryFailedLoad()
 {
-    if (running())
+    if (!running())
+        return;
+    if (m_retryInPlace)
+        WebBrowser1_PageChanged();
+    else
         m_browser->Navigate(m_retryUrl);
 }
 
