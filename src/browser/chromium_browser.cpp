@@ -230,6 +230,7 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
         m_failedUrl.clear();
         // A new document's windows are its own: what the program's step clicked has led here.
         m_actionPopupsUntilMs = 0;
+        ++m_loadStarts;
         emit LoadStarted();
         emit ProgressChange(10, 100);
     } else if (method == "Network.requestWillBeSent") {
@@ -441,13 +442,16 @@ capture::Result<QVariant> ChromiumBrowser::run(const QString &script, int timeou
 
 capture::Result<QVariant> ChromiumBrowser::performAction(const QString &script)
 {
-    // A new window asked for shortly after the step still comes from it.
+    // The step's script runs as the user's gesture, so the windows it asks for say so. Until it
+    // has answered, one that does not say so is the page's own (a timer that fired while the
+    // step was on its way); a new window asked for shortly after the step still comes from it.
     constexpr qint64 kGraceMs = 1000;
-    m_actionPopupsUntilMs = QDateTime::currentMSecsSinceEpoch() + 30000;
+    m_actionPopupsUntilMs = 0;
     const QUrl before = m_loadingUrl;
     const bool wasLoading = m_loading;
+    const int loadsBefore = m_loadStarts;
     auto answer = run(script, 30000, ScriptWorld::Isolated, true);
-    const bool ledToLoad = m_loading != wasLoading || m_loadingUrl != before || m_actionPopupsUntilMs == 0;
+    const bool ledToLoad = m_loading != wasLoading || m_loadingUrl != before || m_loadStarts != loadsBefore;
     m_actionPopupsUntilMs = ledToLoad ? 0 : QDateTime::currentMSecsSinceEpoch() + kGraceMs;
     return answer;
 }

@@ -93,6 +93,7 @@ private:
     bool m_backEnabled = false;
     bool m_forwardEnabled = false;
     qint64 m_actionPopupsUntilMs = 0;
+    int m_loadStarts = 0;
     bool m_crashReported = false;
     // Scripts waiting for their answers, and the pop-up to open once they have it.
     int m_evaluating = 0;

@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -52,7 +53,8 @@ QUrl WebBrowser::urlFromAddress(const QString &address)
 }
 
 WebBrowser::WebBrowser(QWidget *parent)
-    : QWidget(parent), m_view(new QWebEngineView(this)), m_page(new WebPage(sharedProfile(), m_view))
+    : QWidget(parent), m_view(new QWebEngineView(this)), m_page(new WebPage(sharedProfile(), m_view)),
+      m_stepMarker(QStringLiteral("tabvoro-step:") + QString::number(QRandomGenerator::global()->generate64(), 36))
 {
     m_view->setPage(m_page);
     auto *layout = new QVBoxLayout(this);
@@ -110,6 +112,8 @@ void WebBrowser::connectPage()
         m_loadingUrl = info.url();
         // A new document's windows are its own: what the program's step clicked has led here.
         m_actionPopupsUntilMs = 0;
+        m_awaitingStepMarker = false;
+        ++m_loadStarts;
         watchFocusProxy();
         emit LoadStarted();
     });
@@ -121,7 +125,20 @@ void WebBrowser::connectPage()
     });
     // Queued: the engine is inside the page's script when it reports, and a handler that asks
     // the page something would wait there for an answer that cannot come.
-    connect(m_page, &WebPage::consoleMessage, this, &WebBrowser::ConsoleMessage, Qt::QueuedConnection);
+    connect(
+        m_page, &WebPage::consoleMessage, this,
+        [this](const QString &message) {
+            if (message != m_stepMarker)
+                emit ConsoleMessage(message);
+        },
+        Qt::QueuedConnection);
+    // Direct: it must be seen before the window requests that follow it.
+    connect(m_page, &WebPage::consoleMessage, this, [this](const QString &message) {
+        if (message == m_stepMarker && m_awaitingStepMarker) {
+            m_awaitingStepMarker = false;
+            m_actionPopupsUntilMs = QDateTime::currentMSecsSinceEpoch() + 30000;
+        }
+    });
 
     QAction *back = m_page->action(QWebEnginePage::Back);
     QAction *forward = m_page->action(QWebEnginePage::Forward);
@@ -259,16 +276,24 @@ capture::Result<QVariant> WebBrowser::evaluate(const QString &script, int timeou
 
 capture::Result<QVariant> WebBrowser::performAction(const QString &script)
 {
-    // The engine asks for the window once the click has run its course, which may be after
-    // the script answered.
-    constexpr qint64 kGraceMs = 1000;
-    m_actionPopupsUntilMs = QDateTime::currentMSecsSinceEpoch() + 30000;
+    // A window is the step's only once the renderer has begun the step's script: one asked for
+    // before it (a timer of the page's that fired while the step was on its way) is the page's
+    // own. The script says on the console when it begins; the renderer's console notices and
+    // window requests reach us in the order it made them.
+    m_actionPopupsUntilMs = 0;
+    m_awaitingStepMarker = true;
     const QUrl before = m_loadingUrl;
     const bool wasLoading = m_loading;
-    auto answer = evaluate(script);
-    // Once the action has led to a new load, the windows asked for are the new page's own.
-    const bool ledToLoad = m_loading != wasLoading || m_loadingUrl != before || m_actionPopupsUntilMs == 0;
-    m_actionPopupsUntilMs = ledToLoad ? 0 : QDateTime::currentMSecsSinceEpoch() + kGraceMs;
+    const int loadsBefore = m_loadStarts;
+    auto answer = evaluate(QStringLiteral("console.log('%1');\n").arg(m_stepMarker) + script);
+    const bool began = !m_awaitingStepMarker;
+    m_awaitingStepMarker = false;
+    // The engine asks for the window once the click has run its course, which may be after
+    // the script answered. Once the action has led to a new load, the windows asked for are
+    // the new page's own.
+    constexpr qint64 kGraceMs = 1000;
+    const bool ledToLoad = m_loading != wasLoading || m_loadingUrl != before || m_loadStarts != loadsBefore;
+    m_actionPopupsUntilMs = ledToLoad || !began ? 0 : QDateTime::currentMSecsSinceEpoch() + kGraceMs;
     return answer;
 }
 

@@ -122,6 +122,11 @@ private:
     LoadFailure m_lastFailure;
     // Until then a new window is the program's own step's (performAction), not a script's.
     qint64 m_actionPopupsUntilMs = 0;
+    // What a step's script writes on the console as it begins, and whether that is still to
+    // come; random, so that a page cannot write it.
+    QString m_stepMarker;
+    bool m_awaitingStepMarker = false;
+    int m_loadStarts = 0;
     PageEncodingCheck m_encodingCheck{*this};
 };
 

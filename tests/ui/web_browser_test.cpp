@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include "browser/web_browser.h"
@@ -89,6 +90,7 @@ private slots:
     void popupsTheUserAsksForOpenInTheView();
     void popupsOfScriptsAreSuppressed_data();
     void popupsOfScriptsAreSuppressed();
+    void popupAskedForBeforeTheStepBeganIsThePages();
     void permissionRequestsAreDenied();
     void windowCloseShowsBlankPage();
     void unloadPromptLetsThePageGo();
@@ -249,6 +251,20 @@ void WebBrowserTest::popupsOfScriptsAreSuppressed()
         evaluate(script);
     QTest::qWait(1500);
     QCOMPARE(m_browser->LocationURL(), url);
+    QCOMPARE(m_server->requestCount("/popup.html"), 0);
+}
+
+void WebBrowserTest::popupAskedForBeforeTheStepBeganIsThePages()
+{
+    // The page is busy when the step is sent and asks for a window as it finishes: the step's
+    // script runs only after that, so the window cannot be the step's, although it reaches the
+    // view while the step waits for its answer.
+    QVERIFY(open("/blank-link.html"));
+    m_browser->page()->runJavaScript("var t=Date.now();while(Date.now()-t<300);document.getElementById('blank').click();",
+                                     QWebEngineScript::MainWorld);
+    QVERIFY(m_browser->performAction("1"));
+    QTest::qWait(1500);
+    QCOMPARE(m_browser->LocationURL(), m_server->url("/blank-link.html").toString());
     QCOMPARE(m_server->requestCount("/popup.html"), 0);
 }
 
