@@ -183,6 +183,11 @@ void Frmmain::OpenNextPage()
         }
 
         const capture::NextPageStep step = capture::OpenNextPage(settings, input);
+        // A page still arriving, or the engine's error page of a load whose failure is still to
+        // be reported, does not tell that the pages ran out: the next tick or the load's end
+        // decides. (A timed tick comes whether or not the page has loaded.)
+        if (std::holds_alternative<capture::EndTheRun>(step.action) && m_browser->isLoading())
+            break;
         if (!std::holds_alternative<capture::CaptureAndRetry>(step.action)) {
             carryOut(step);
             break;

@@ -131,13 +131,14 @@ private slots:
     void initTestCase()
     {
         for (int n = 1; n <= 5; ++n) {
-            for (const char *chain : {"/once/", "/always/", "/held/", "/timed/"})
+            for (const char *chain : {"/once/", "/always/", "/held/", "/timed/", "/slow/"})
                 m_site.addPage(QString("%1%2.html").arg(chain).arg(n), chainPage(n));
             m_site.addPage(QString("/ads/%1.html").arg(n), chainPage(n, kAdvertisement));
         }
         m_site.addPage("/ad.html", "<title>ad</title><table><tr><td>编号</td><td>广告</td></tr></table>");
         m_site.failRequests("/once/3.html", 1);
         m_site.failRequests("/timed/3.html", 1);
+        m_site.slowRequests("/slow/3.html", int(kHead.size()), 1500);
         m_site.failRequests("/always/3.html", -1);
         m_site.holdRequests("/held/2.html");
         m_site.addPage("/num.html", kNumberedPage);
@@ -218,6 +219,20 @@ private slots:
         QVERIFY2(retried.first().at(0).toString().contains("第1次重试：" + url(failing)),
                  qPrintable(retried.first().at(0).toString()));
         QCOMPARE(window().runEndMessage(), QString());
+    }
+
+    // A timed tick that finds the next page still arriving (shown without its table and link
+    // yet) does not take it for the last page: the run goes on to the end.
+    void timedRunWaitsForAPageStillArriving()
+    {
+        open(url("/slow/1.html"));
+        window().CheckDs->setChecked(true);
+        window().Timer1->setInterval(300);
+        window().txtGjz->setText("编号");
+        window().txtNp->setText("下一页");
+        QTest::mouseClick(window().Command1, Qt::LeftButton);
+        waitForTheEnd();
+        QCOMPARE(output(), gb18030(captured({1, 2, 3, 4, 5})));
     }
 
     // Page 3 never loads: after three more tries the run ends, names the page, and keeps what

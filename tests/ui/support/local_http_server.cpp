@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace tabvoro::test {
 
@@ -41,6 +42,11 @@ void LocalHttpServer::serveFolder(const QString &folder) { m_folder = folder; }
 void LocalHttpServer::failRequests(const QString &path, int times) { m_failures.insert(path, times); }
 
 void LocalHttpServer::holdRequests(const QString &path) { m_held.insert(path); }
+
+void LocalHttpServer::slowRequests(const QString &path, int firstBytes, int delayMs)
+{
+    m_slow.insert(path, {firstBytes, delayMs});
+}
 
 QUrl LocalHttpServer::url(const QString &path) const
 {
@@ -83,8 +89,18 @@ void LocalHttpServer::answer(QTcpSocket *socket)
     } else {
         status = "404 Not Found";
     }
-    socket->write("HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: " +
-                  QByteArray::number(body.size()) + "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n" + body);
+    const QByteArray head = "HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                            QByteArray::number(body.size()) + "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n";
+    if (auto slow = m_slow.constFind(path); slow != m_slow.constEnd()) {
+        socket->write(head + body.left(slow->first));
+        socket->flush();
+        QTimer::singleShot(slow->second, socket, [socket, rest = body.mid(slow->first)] {
+            socket->write(rest);
+            socket->disconnectFromHost();
+        });
+        return;
+    }
+    socket->write(head + body);
     socket->disconnectFromHost();
 }
 

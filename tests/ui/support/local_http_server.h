@@ -29,6 +29,9 @@ public:
     void failRequests(const QString &path, int times);
     // Requests of `path` are never answered: the connection stays open, as a hung server's does.
     void holdRequests(const QString &path);
+    // Requests of `path` get the first `firstBytes` of the body at once and the rest after
+    // `delayMs`, as from a slow server: the page is shown, in part, while it still loads.
+    void slowRequests(const QString &path, int firstBytes, int delayMs);
 
     QUrl url(const QString &path) const;
     quint16 port() const { return m_server.serverPort(); }
@@ -42,6 +45,7 @@ private:
     QHash<QString, int> m_requests;
     QHash<QString, int> m_failures;  // requests of a path still to be cut
     QSet<QString> m_held;
+    QHash<QString, QPair<int, int>> m_slow;  // bytes sent at once, milliseconds before the rest
     QString m_folder;
 };
 
