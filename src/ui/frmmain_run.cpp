@@ -157,7 +157,11 @@ void Frmmain::OpenNextPage()
     if (m_stepping)
         return;
     m_stepping = true;
-    while (true) {
+    // A load whose failure was reported while the page was being read (the capture's or the
+    // step's read waits for its answer) is the retry's to take on: a step from its error page
+    // would page past it, or end the run there.
+    const auto waitsForRetry = [this] { return m_browser->showsFailedLoad() || m_retryTimer->isActive(); };
+    while (!waitsForRetry()) {
         const auto settings = readCaptureSettings();
         capture::NextPageInput input;
         input.text1 = text1Text().toStdString();
@@ -180,6 +184,8 @@ void Frmmain::OpenNextPage()
                 break;
             }
             input.page = page->get();
+            if (waitsForRetry())
+                break;
         }
 
         const capture::NextPageStep step = capture::OpenNextPage(settings, input);
