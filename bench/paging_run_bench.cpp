@@ -339,7 +339,6 @@ Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
     // Set after the load: opening an address clears the keyword.
     w.txtGjz->setText(QString::fromUtf8(kHeader[0]));
 
-    const QString idle = QString::fromUtf8(capture::kIdleCaption);
     QEventLoop loop;
     double lastProgress = 0;
     QObject::connect(&w, &ui::Frmmain::captureKept, &loop, [&] {
@@ -348,7 +347,7 @@ Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
     });
     QObject::connect(w.webBrowser()->page(), &QWebEnginePage::loadFinished, &loop,
                      [&] { lastProgress = run.timeline.now(); });
-    // The end is a caption, which signals nothing. A fine poll once the last page is in keeps
+    // The end is looked for as a user sees it, by the run no longer being on. A fine poll once the last page is in keeps
     // the wait for it short; a coarse one meanwhile notices an early end or a stall without
     // weighing on the run.
     QTimer fine, coarse;
@@ -356,7 +355,7 @@ Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
     fine.setInterval(1);
     coarse.setInterval(100);
     const auto check = [&] {
-        if (w.Command1->text() == idle) {
+        if (!w.running()) {
             loop.quit();
         } else if (run.timeline.now() - lastProgress > kStallMs) {
             run.stalled = true;
@@ -373,7 +372,7 @@ Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
     clock.restart();
     w.Command1->click();
     coarse.start();
-    if (w.Command1->text() != idle)
+    if (w.running())
         loop.exec();
     run.seconds = run.openSeconds + static_cast<double>(clock.nsecsElapsed()) / 1e9;
     run.timeline.endMs = run.timeline.now();

@@ -39,7 +39,7 @@ const char *startedAs = "";
 
 // `run` needs the browser: it is the program beside this one, given the arguments after "run".
 // Returns only when that program cannot be started.
-int runWindowProgram(const std::vector<std::string> &args)
+int runRunProgram(const std::vector<std::string> &args)
 {
     std::error_code ec;
     auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -64,7 +64,7 @@ struct Command {
 const Command kCommands[] = {
     {"capture", tabvoro::cli::runCapture},
     {"list", tabvoro::cli::runList},
-    {"run", runWindowProgram},
+    {"run", runRunProgram},
     {"job", tabvoro::cli::runJobCommand},
     {"export", tabvoro::cli::runExport},
 };
@@ -75,7 +75,7 @@ const Command kCommands[] = {
 int printVersion()
 {
     std::cout << "tabvoro-cli " << TABVORO_VERSION << std::endl;
-    runWindowProgram({"--version"});
+    runRunProgram({"--version"});
     std::cout << "webengine: not installed\nchromium: unknown (the engines are asked by tabvoro-run)\n";
     return 0;
 }

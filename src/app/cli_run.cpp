@@ -1,45 +1,38 @@
 #include "cli_run.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QDeadlineTimer>
+#include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
-#include <QFile>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 
 #include "browser/browser_engine.h"
 #include "browser/chromium_browser.h"
 #include "browser/chromium_process.h"
+#include "browser/web_browser.h"
+#include "browser/web_browser_engine.h"
 #include "browser/web_engine_setup.h"
 #include "capture/job/job_progress.h"
 #include "capture/output/code_page.h"
+#include "capture/output/output_name.h"
 #include "capture/output/url_list.h"
-#include "capture/page_load_retry.h"
 #include "cli_job.h"
 #include "cli_options.h"
+#include "run/capture_run.h"
 #include "stop_signals.h"
-#include "ui/frmmain.h"
-#include "ui/qt_translations.h"
-#include "ui/mouse_label.h"
 
 namespace tabvoro::cli {
 
 namespace {
-
-// The blank page the window opens as it starts is a local page; a minute is more than plenty.
-constexpr int kBlankPageTimeoutMs = 60000;
 
 int fail(const std::string &message)
 {
@@ -55,182 +48,117 @@ int finishedJob(const std::string &jobFile)
 
 QString qs(const std::string &text) { return QString::fromStdString(text); }
 
+// The output folder as the window makes it: ending in "/", made when missing; `fallBack`: one
+// that cannot be written is replaced by the user's data folder.
+std::string outputFolder(const std::string &folder, bool fallBack)
+{
+    QString path = qs(folder);
+    if (!path.endsWith('/'))
+        path += '/';
+    if (fallBack && (!QDir().mkpath(path) || !QFileInfo(path).isWritable()))
+        path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/download/";
+    QDir().mkpath(path);
+    return path.toStdString();
+}
+
 // The page a job's run opens first: in the URL-list mode the list's current row (its first when
 // none is current), in the page-number mode the address with "(*)" replaced by the first number.
-QString jobFirstPage(ui::Frmmain &w)
+std::string jobFirstPage(run::FixedRunControls &controls)
 {
-    if (w.Option1[2]->isChecked() && w.List3->count() > 0) {
-        if (w.List3->currentRow() < 0)
-            w.List3->setCurrentRow(0, QItemSelectionModel::NoUpdate);
-        return w.List3->currentItem()->text();
+    const auto &s = controls.values;
+    if (s.pagingMode == capture::PagingMode::UrlList && !controls.rows.empty()) {
+        if (controls.row < 0)
+            controls.row = 0;
+        return controls.rows[static_cast<std::size_t>(controls.row)];
     }
-    QString page = w.Txturl->text();
-    if (w.Option1[1]->isChecked() && !w.txtYs->text().isEmpty())
-        page.replace("(*)", w.txtYs->text());
-    return page;
+    if (s.pagingMode == capture::PagingMode::PageNumber && !s.startPage.empty())
+        return capture::replaceAll(s.url, "(*)", s.startPage);
+    return s.url;
 }
 
-// Sets the window's controls as a user would from the capture options.
-void applyOptions(ui::Frmmain &w, const CaptureOptions &options)
-{
-    const capture::CaptureSettings &s = options.settings;
-    w.txtGjz->setText(qs(s.keyword));
-    if (s.keywordMode)
-        w.Labgjz->setText(capture::keywordModeCaption(*s.keywordMode));
-    w.CheckKj->setChecked(s.inFrame);
-    w.txtKj->setText(qs(s.frameText));
-    w.CheckBt->setChecked(s.includeHeader);
-    w.CheckLj->setChecked(s.includeLinks);
-    w.txtNp->setText(qs(s.nextPageText));
-    w.List2->clear();
-    for (const auto &field : s.fields) {
-        auto *item = new QListWidgetItem(qs(field.name), w.List2);
-        item->setSelected(field.selected);
-    }
-}
-
-// The window opens the blank page as it starts. A load begun before that one has been taken up
-// can be overtaken by it and never reported, and the run would wait for it in vain: the blank
-// page's load is let through first.
-void waitForBlankPage(ui::Frmmain &w, const StopSignals &stop)
-{
-    QCoreApplication::processEvents();
-    if (!w.browserEngine()->isLoading())
-        return;
-    QEventLoop loop;
-    QObject::connect(w.browserEngine(), &browser::BrowserEngine::DocumentComplete, &loop, &QEventLoop::quit);
-    QObject::connect(&stop, &StopSignals::stopRequested, &loop, &QEventLoop::quit);
-    QTimer::singleShot(kBlankPageTimeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// Runs the event loop until `done` holds or the deadline passes; false on the deadline.
-bool waitUntil(const QDeadlineTimer &deadline, const std::function<bool()> &done)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    bool met = false;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            met = true;
-        if (met || deadline.hasExpired())
-            loop.quit();
-    });
-    poll.start(20);
-    loop.exec();
-    return met;
-}
-
-enum class FirstPage { Loaded, Failed, OutOfTime, Stopped };
-
-// Loads the run's first page as the run loads every page: a load that fails or does not finish
-// within the page time-out is tried again after the run's waits, and after the last try the
-// run does not start.
-FirstPage loadFirstPage(ui::Frmmain &w, const QString &address, const QDeadlineTimer &runDeadline,
-                        const StopSignals &stop)
-{
-    capture::PageLoadRetry retry;
-    QString url = address;
-    for (;;) {
-        std::optional<bool> loaded;
-        QString failedUrl = url;
-        QString reason;
-        const auto connection = QObject::connect(
-            w.browserEngine(), &browser::BrowserEngine::DocumentComplete, &w, [&](const QUrl &page, bool ok) {
-                if (page.toString() == "about:blank")
-                    return;
-                loaded = ok;
-                if (!ok) {
-                    failedUrl = page.toString();
-                    reason = w.browserEngine()->lastFailure().reason;
-                }
-            });
-        const QDeadlineTimer pageDeadline(w.pageTimeout());
-        const bool finished = waitUntil(
-            runDeadline, [&] { return loaded.has_value() || pageDeadline.hasExpired() || stop.received(); });
-        QObject::disconnect(connection);
-        if (stop.received())
-            return FirstPage::Stopped;
-        if (!finished)
-            return FirstPage::OutOfTime;
-        if (loaded == true)
-            return FirstPage::Loaded;
-        if (!loaded) {
-            failedUrl = w.browserEngine()->loadingUrl().toString();
-            w.browserEngine()->stop();
-            reason = QString::fromStdString(capture::pageTimeoutReason(w.pageTimeout()));
+// The browser the run opens its pages in: Chromium without a window, or the web view, which is
+// never seen but must count as shown (a view never shown gets no answer from its page after the
+// first navigation).
+class RunBrowser {
+public:
+    capture::Result<browser::BrowserEngine *> open(capture::RunEngine engine)
+    {
+        if (engine == capture::RunEngine::Chromium) {
+            m_chromium = std::make_unique<browser::ChromiumBrowser>();
+            if (auto started = m_chromium->start(); !started)
+                return std::unexpected(started.error());
+            return m_chromium.get();
         }
-        const auto step = retry.onFailure(failedUrl.toStdString(), reason.toStdString());
-        if (const auto *give = std::get_if<capture::GiveUpLoad>(&step)) {
-            std::cerr << "tabvoro-cli: " << give->message << '\n';
-            return FirstPage::Failed;
-        }
-        const auto &again = std::get<capture::RetryLoad>(step);
-        std::cerr << "tabvoro-cli: " << again.status << '\n';
-        const QDeadlineTimer wait(again.waitMs);
-        if (!waitUntil(runDeadline, [&] { return wait.hasExpired() || stop.received(); }))
-            return FirstPage::OutOfTime;
-        if (stop.received())
-            return FirstPage::Stopped;
-        url = QString::fromStdString(again.url);
-        w.browserEngine()->Navigate(url);
+        m_view = std::make_unique<browser::WebBrowser>();
+        m_view->setAttribute(Qt::WA_DontShowOnScreen);
+        m_view->resize(1024, 768);
+        m_view->show();
+        return new browser::WebBrowserEngine(m_view.get());
     }
-}
+
+private:
+    std::unique_ptr<browser::ChromiumBrowser> m_chromium;
+    std::unique_ptr<browser::WebBrowser> m_view;
+};
 
 }  // namespace
 
-int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
+int runPages(const std::vector<std::string> &arguments, int argc, char **argv)
 {
     auto parsed = parseJobCommand(arguments, true);
     if (!parsed)
         return fail(parsed.error() + " (see tabvoro-cli run --help)");
     const CaptureOptions &options = parsed->options.capture;
-    const RunOptions &run = parsed->options.run;
-    const QString jobFile = qs(parsed->jobFile);
-    const bool listRun = !run.urlListFile.empty();
+    const RunOptions &runOptions = parsed->options.run;
+    const std::string &jobFile = parsed->jobFile;
+    const bool listRun = !runOptions.urlListFile.empty();
     if (options.help) {
         std::cout << kRunUsage;
         return 0;
     }
-    if (jobFile.isEmpty() && !listRun && options.pages.empty())
+    if (jobFile.empty() && !listRun && options.pages.empty())
         return fail("no page to capture (see tabvoro-cli run --help)");
     // A job holds its address (and its URL list); a URL given replaces the address.
-    if (!jobFile.isEmpty() ? options.pages.size() > 1 : listRun ? !options.pages.empty() : options.pages.size() != 1)
-        return fail(!jobFile.isEmpty() ? "run --job takes at most one URL"
-                    : listRun          ? "run with --url-list takes no URL"
-                                       : "run takes exactly one URL");
+    if (!jobFile.empty() ? options.pages.size() > 1 : listRun ? !options.pages.empty() : options.pages.size() != 1)
+        return fail(!jobFile.empty() ? "run --job takes at most one URL"
+                    : listRun        ? "run with --url-list takes no URL"
+                                     : "run takes exactly one URL");
     std::optional<capture::JobProgress> progress;
     if (parsed->resume) {
-        auto read = capture::readProgressFile(capture::progressPath(parsed->jobFile));
+        auto read = capture::readProgressFile(capture::progressPath(jobFile));
         if (!read)
             return fail(read.error().message);
         progress = *read;
         if (progress && progress->finished)
-            return finishedJob(parsed->jobFile);
+            return finishedJob(jobFile);
     }
     if (!options.encoding.empty())
         setenv("TABVORO_CODEPAGE", options.encoding.c_str(), 1);
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     std::vector<std::string> urlList;
     if (listRun) {
-        std::ifstream in(run.urlListFile, std::ios::binary);
+        std::ifstream in(runOptions.urlListFile, std::ios::binary);
         if (!in)
-            return fail("cannot read " + run.urlListFile);
+            return fail("cannot read " + runOptions.urlListFile);
         std::ostringstream bytes;
         bytes << in.rdbuf();
         urlList = capture::readUrlListFile(bytes.str(), capture::systemCodePage());
         if (urlList.empty())
-            return fail(run.urlListFile + " holds no address");
+            return fail(runOptions.urlListFile + " holds no address");
     }
 
-    browser::prepareWebEngine();
-    QApplication app(argc, argv);
-    // The same window as the window program's, with the same dialogs.
-    ui::installChineseQtTranslations(app);
+    // Chromium needs no window and no display; the web view needs both, offscreen when there is
+    // no display.
+    const capture::RunEngine engine = runOptions.engine;
+    std::unique_ptr<QCoreApplication> app;
+    if (engine == capture::RunEngine::WebEngine) {
+        if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        browser::prepareWebEngine();
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     // From here on SIGTERM and SIGINT stop the run rather than the program.
     StopSignals stop;
     const auto stopped = [&] {
@@ -238,142 +166,151 @@ int runWindow(const std::vector<std::string> &arguments, int argc, char **argv)
                   << strsignal(stop.received()) << ")\n";
         return stoppedExitStatus(stop.received());
     };
-    // Chromium, when the run is to be made in it, is started before the window, which opens its
-    // blank page in it at once: one that cannot start is no page that failed to load. It goes
-    // after the window, and its whole process group with it.
-    std::optional<browser::ChromiumBrowser> chromium;
-    if (run.engine == capture::RunEngine::Chromium) {
-        chromium.emplace();
-        if (auto started = chromium->start(); !started)
-            return fail("cannot start Chromium (" + browser::chromiumProgram().toStdString() +
-                        "): " + started.error().message);
-    }
+    // One that cannot start is no page that failed to load. It goes before the program, and its
+    // whole process group with it.
+    RunBrowser runBrowser;
+    auto opened = runBrowser.open(engine);
+    if (!opened)
+        return fail("cannot start Chromium (" + browser::chromiumProgram().toStdString() +
+                    "): " + opened.error().message);
     if (stop.received())
         return stopped();
-    ui::FrmmainOptions windowOptions;
-    if (chromium)
-        windowOptions.browserEngine = &*chromium;
-    windowOptions.openStartPage = false;
-    // Pages open in a browser on this desktop must not choose the table of a run.
-    windowOptions.reportOpenBrowserWindows = false;
-    windowOptions.outputFolder = qs(options.outDir);
-    ui::Frmmain window(windowOptions);
-    // The window is never seen, yet it must count as shown: a view that was never shown gets no
-    // answer from its page after the first navigation, and every later capture would time out.
-    window.setAttribute(Qt::WA_DontShowOnScreen);
-    window.show();
 
-    QString firstPage;
-    if (!jobFile.isEmpty()) {
-        // The job's settings with the options given over them, set as the window's own job
-        // menu sets them; its captures are recorded beside the job file.
-        waitForBlankPage(window, stop);
-        window.applyJob(jobFromOptions(parsed->options, parsed->job, urlList));
-        window.setJobPath(jobFile);
-        auto start = progress ? window.prepareResume() : std::expected<QString, QString>(jobFirstPage(window));
-        if (!start)
-            return fail(start.error().toStdString());
-        if (start->isEmpty())
-            return finishedJob(parsed->jobFile);
-        firstPage = *start;
-        window.RememberAddress(window.Txturl->text());
-        window.browserEngine()->Navigate(firstPage);
-    } else {
-        // The address box and the first page: the URL; in the page-number mode the URL is the
-        // template and the first page is its "(*)" replaced by the first number; in the
-        // URL-list mode the list's first row.
-        QString address = listRun ? qs(urlList.front()) : qs(options.pages.front());
-        firstPage = address;
-        if (!run.from.empty())
-            firstPage.replace("(*)", qs(run.from));
-        for (const auto &row : urlList)
-            window.List3->addItem(qs(row));
-        if (listRun)
-            window.List3->setCurrentRow(0, QItemSelectionModel::NoUpdate);
-
-        window.CheckBx->setChecked(options.settings.ruled);
-        window.Txturl->setText(address);
-        waitForBlankPage(window, stop);
-        window.OpenAddress(firstPage);
-        window.RememberAddress(address);
-        applyOptions(window, options);
-        if (run.paging)
-            window.Option1[*run.paging]->setChecked(true);
-        window.txtYs->setText(qs(run.from));
-        window.txtYw->setText(qs(run.to));
-        window.Txtxd->setText(qs(run.dropDown));
-        if (run.timerMs) {
-            window.CheckDs->setChecked(true);
-            window.Timer1->setInterval(*run.timerMs);
+    run::FixedRunControls controls;
+    controls.codePageName = capture::systemCodePage();
+    run::RunTimings timings;
+    timings.pageTimeoutMs = static_cast<int>(runOptions.pageTimeoutSeconds * 1000);
+    run::CaptureRun run(*opened, &controls, timings);
+    std::string firstPage;
+    if (!jobFile.empty()) {
+        // The job's settings with the options given over them; its captures are recorded beside
+        // the job file.
+        const capture::Job job = jobFromOptions(parsed->options, parsed->job, urlList);
+        controls.values = job.settings;
+        controls.values.keywordMode = job.settings.keywordMode.value_or(capture::KeywordMode::FirstRowPrefix);
+        controls.rows = job.urlList;
+        controls.row = job.urlListRow;
+        controls.folder = outputFolder(job.outputFolder, false);
+        if (!job.encoding.empty())
+            controls.codePageName = job.encoding;
+        run.timer().setInterval(job.timerMs);
+        run.setOutputPath(capture::webcbnm(job.settings.url, job.settings.ruled, controls.folder), false);
+        if (!job.output.empty())
+            run.setOutputPath(job.output, true);
+        run.setJobPath(jobFile);
+        if (progress) {
+            auto point = run.resumeFrom(*progress, controls.values.url, controls.rows);
+            if (!point)
+                return fail(point.error().message);
+            if (point->address.empty())
+                return finishedJob(jobFile);
+            if (point->startPage)
+                controls.values.startPage = *point->startPage;
+            if (point->urlListRow)
+                controls.row = *point->urlListRow;
+            controls.values.pagingMode = progress->mode;
+            firstPage = point->address;
+        } else {
+            firstPage = jobFirstPage(controls);
         }
+    } else {
+        // The address and the first page: the URL; in the page-number mode the URL is the
+        // template and the first page is its "(*)" replaced by the first number; in the URL-list
+        // mode the list's first row.
+        controls.values = options.settings;
+        controls.values.url = listRun ? urlList.front() : options.pages.front();
+        firstPage = capture::replaceAll(controls.values.url, "(*)", runOptions.from);
+        if (runOptions.from.empty())
+            firstPage = controls.values.url;
+        controls.rows = urlList;
+        if (listRun)
+            controls.row = 0;
+        controls.values.pagingMode = static_cast<capture::PagingMode>(runOptions.paging.value_or(0));
+        controls.values.startPage = runOptions.from;
+        controls.values.endPage = runOptions.to;
+        controls.values.dropDownName = runOptions.dropDown;
+        controls.values.timed = runOptions.timerMs.has_value();
+        if (runOptions.timerMs)
+            run.timer().setInterval(*runOptions.timerMs);
+        controls.folder = outputFolder(options.outDir, true);
+        run.setOutputPath(capture::webcbnm(controls.values.url, controls.values.ruled, controls.folder), false);
         if (!options.output.empty())
-            window.setOutputPath(qs(options.output), true);
+            run.setOutputPath(options.output, true);
     }
 
-    window.setPageTimeout(static_cast<int>(run.pageTimeoutSeconds * 1000));
-
-    // The whole run obeys --timeout, its first load included.
-    const QDeadlineTimer deadline(static_cast<qint64>(run.timeoutSeconds * 1000));
-    const auto outOfTime = [&] {
-        std::cerr << "tabvoro-cli: the run did not end within " << run.timeoutSeconds << " s and was stopped\n";
-        return 3;
-    };
-    switch (loadFirstPage(window, firstPage, deadline, stop)) {
-    case FirstPage::Loaded:
-        break;
-    case FirstPage::Failed:
-        return 4;
-    case FirstPage::OutOfTime:
-        return outOfTime();
-    case FirstPage::Stopped:
-        return stopped();
-    }
-
-    // Every kept capture prints its tally; the run stops as the button stops it after the
-    // pages asked for, or when the time is up.
+    // Every kept capture prints its tally; the run stops as the button stops it after the pages
+    // asked for, or when a capture could not be written.
     long kept = 0;
     bool saveFailed = false;
-    QObject::connect(&window, &ui::Frmmain::captureKept, &window, [&](const QString &status) {
-        std::cout << status.toStdString() << std::endl;
+    QString saveError;
+    QObject::connect(&run, &run::CaptureRun::captureKept, &run, [&](const run::KeptCapture &capture) {
+        std::cout << capture.tally.toStdString() << std::endl;
         ++kept;
-        if (window.lastSaveFailed())
+        if (!capture.saved) {
             saveFailed = true;
-        if ((saveFailed || (run.maxPages && kept >= *run.maxPages)) && window.running())
-            QTimer::singleShot(0, &window, [&window] { window.Command1->click(); });
-    });
-    // A page tried again is told as it happens.
-    QObject::connect(&window, &ui::Frmmain::loadRetried, &window,
-                     [](const QString &status) { std::cerr << "tabvoro-cli: " << status.toStdString() << '\n'; });
-    // A message box of the run (a missing "(*)") is answered at once: nobody is there to read it.
-    QTimer answerer;
-    QObject::connect(&answerer, &QTimer::timeout, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            std::cerr << "tabvoro-cli: " << box->text().trimmed().toStdString() << '\n';
-            box->accept();
+            saveError = capture.saveError;
         }
+        if ((saveFailed || (runOptions.maxPages && kept >= *runOptions.maxPages)) && run.isRunning())
+            QTimer::singleShot(0, &run, [&run] {
+                if (run.isRunning())
+                    run.EndRun();
+            });
     });
-    answerer.start(50);
+    // A page tried again is told as it happens, as is a message nobody is there to answer.
+    QObject::connect(&run, &run::CaptureRun::loadRetried, &run,
+                     [](const QString &status) { std::cerr << "tabvoro-cli: " << status.toStdString() << '\n'; });
+    QObject::connect(&run, &run::CaptureRun::notice, &run, [](const QString &message) {
+        std::cerr << "tabvoro-cli: " << message.trimmed().toStdString() << '\n';
+    });
 
-    if (progress)
-        window.startResumedRun();
-    else
-        window.Command1->click();
-    // Stopped by the time limit or a signal, the run ends as the button ends it: its output
-    // compacted, its job's progress written, resumable.
-    const bool ended = waitUntil(deadline, [&] { return !window.running() || stop.received(); });
-    if (window.running())
-        window.Command1->click();
+    // The whole run obeys --timeout, its first load included; a signal stops it as the button
+    // does: its output compacted, its job's progress written, resumable.
+    QEventLoop loop;
+    bool outOfTime = false;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        outOfTime = true;
+        run.EndRun(run::RunEnd::TimedOut);
+        loop.quit();
+    });
+    deadline.start(static_cast<int>(runOptions.timeoutSeconds * 1000));
+    QObject::connect(&stop, &StopSignals::stopRequested, &loop, [&] {
+        run.EndRun();
+        loop.quit();
+    });
+    QObject::connect(&run, &run::CaptureRun::ended, &loop, &QEventLoop::quit);
+    run.openAndStart(qs(firstPage), progress.has_value());
+    if (run.isRunning() || !run.hasStarted())
+        loop.exec();
+    deadline.stop();
+
+    const auto outOfTimeExit = [&] {
+        std::cerr << "tabvoro-cli: the run did not end within " << runOptions.timeoutSeconds << " s and was stopped\n";
+        return 3;
+    };
+    // A first page that never loaded gave the run nothing: no file to name.
+    if (!run.hasStarted()) {
+        if (stop.received())
+            return stopped();
+        if (outOfTime)
+            return outOfTimeExit();
+        std::cerr << "tabvoro-cli: " << run.endMessage().toStdString() << '\n';
+        return 4;
+    }
     if (saveFailed)
-        return fail("cannot write " + window.OutputPath().toStdString() + ": " + window.lastSaveError().toStdString());
-    if (!window.runEndMessage().isEmpty())
-        std::cerr << "tabvoro-cli: " << window.runEndMessage().toStdString() << '\n';
-    std::cout << window.OutputPath().toStdString() << '\n';
+        return fail("cannot write " + run.session().outputPath + ": " + saveError.toStdString());
+    const auto end = run.endReason();
+    const QString endMessage = run.endMessage();
+    if (!endMessage.isEmpty())
+        std::cerr << "tabvoro-cli: " << endMessage.toStdString() << '\n';
+    std::cout << run.session().outputPath << '\n';
     if (stop.received())
         return stopped();
-    if (window.runEndedOnFailedPage())
+    if (end == run::RunEnd::PageFailed)
         return 4;
-    if (!ended)
-        return outOfTime();
+    if (outOfTime)
+        return outOfTimeExit();
     return 0;
 }
 

@@ -5,7 +5,8 @@
 
 namespace tabvoro::cli {
 
-// `tabvoro-cli run`: drives the hidden main window; returns the exit status.
-int runWindow(const std::vector<std::string> &args, int argc, char **argv);
+// `tabvoro-cli run`: a capture run over the pages of a site in the browser chosen, with no
+// window; returns the exit status.
+int runPages(const std::vector<std::string> &args, int argc, char **argv);
 
 }  // namespace tabvoro::cli

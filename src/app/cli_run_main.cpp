@@ -1,4 +1,4 @@
-// tabvoro-run: `tabvoro-cli run`, the main window driven from the command line. Started by
+// tabvoro-run: `tabvoro-cli run`, a capture run without a window. Started by
 // tabvoro-cli with the arguments that follow "run", or with --version alone for the versions of
 // the two browsers a run may drive (tabvoro-cli --version prints them).
 
@@ -34,5 +34,5 @@ int main(int argc, char **argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args == std::vector<std::string>{"--version"})
         return printEngineVersions(argc, argv);
-    return tabvoro::cli::runWindow(args, argc, argv);
+    return tabvoro::cli::runPages(args, argc, argv);
 }

@@ -66,7 +66,7 @@ NextPageStep byPageNumber(const CaptureSettings &settings, const NextPageInput &
     const double end = leadingNumber(settings.endPage);
     if (end == start)
         return only(EndTheRun{});
-    if (input.text1 == input.pageTurnText) {
+    if (input.pageTurnText && input.text1 == *input.pageTurnText) {
         // No capture kept since the last advance: the next page is not there yet, or repeats
         // the one before. An after-load run captures again; a timed run waits for its tick.
         if (!settings.timed && input.captureOnLoad)
@@ -167,8 +167,7 @@ NextPageStep OpenNextPage(const CaptureSettings &settings, const NextPageInput &
     return only(NoStep{});
 }
 
-bool pagingConditionHolds(PagingCheck check, const CaptureSettings &settings, std::size_t urlListRows,
-                          const std::string &command1Caption)
+bool pagingConditionHolds(PagingCheck check, const CaptureSettings &settings, std::size_t urlListRows, bool running)
 {
     switch (settings.pagingMode) {
     case PagingMode::NextLink:
@@ -176,7 +175,7 @@ bool pagingConditionHolds(PagingCheck check, const CaptureSettings &settings, st
     case PagingMode::PageNumber:
         return isSet(settings.startPage) && isSet(settings.endPage);
     case PagingMode::UrlList:
-        return urlListRows > 1 && (check != PagingCheck::Running || command1Caption == kRunningCaption);
+        return urlListRows > 1 && (check != PagingCheck::Running || running);
     case PagingMode::DropDown:
         return true;
     }

@@ -15,9 +15,6 @@
 
 namespace tabvoro::capture {
 
-inline constexpr const char *kIdleCaption = "抓取表格(&Z)";
-inline constexpr const char *kRunningCaption = "暂停抓取(&Z)";
-
 // Click element `index` of the `all` list of the page, or of its frame `frame`.
 struct ClickElement {
     std::size_t index = 0;
@@ -55,7 +52,7 @@ using NextPageAction = std::variant<NoStep, ClickElement, NavigateTo, AdvanceDro
 struct NextPageInput {
     const Document *page = nullptr;   // the document shown; null when it cannot be read
     std::string text1;                // the text box under the view: the last kept capture
-    std::string pageTurnText;         // Text1 when the page number last advanced
+    std::optional<std::string> pageTurnText;  // Text1 when the page number last advanced; none before
     std::vector<std::string> urlList; // List3's rows
     int currentRow = -1;              // List3's current row, -1 for none
     bool captureOnLoad = false;
@@ -81,10 +78,10 @@ std::string hostPart(const std::string &address);
 
 // Whether a run goes on to the next page: `full` at the start and on a timer tick outside
 // frames; `frameTick` on a timer tick for a table in a frame; `running` after a page load and at
-// the hand-over from the timer. The drop-down mode holds in all three, so a drop-down run pages
-// until the user stops it.
+// the hand-over from the timer, where the list mode further needs the run to be going on
+// (`running`). The drop-down mode holds in all three, so a drop-down run pages until the user
+// stops it.
 enum class PagingCheck { Full, FrameTick, Running };
-bool pagingConditionHolds(PagingCheck check, const CaptureSettings &settings, std::size_t urlListRows,
-                          const std::string &command1Caption);
+bool pagingConditionHolds(PagingCheck check, const CaptureSettings &settings, std::size_t urlListRows, bool running);
 
 }  // namespace tabvoro::capture

@@ -23,7 +23,7 @@ LoadFailureStep PageLoadRetry::onFailure(const std::string &url, const std::stri
         m_failures = 0;
     }
     ++m_failures;
-    if (m_failures > static_cast<int>(kLoadRetryWaitsMs.size())) {
+    if (m_failures > static_cast<int>(m_waitsMs.size())) {
         const int tries = m_failures;
         onSuccess();
         return GiveUpLoad{"网页打开" + std::to_string(tries) + "次都失败，采集已停止：" + url + "（" + reason + "）"};
@@ -31,7 +31,7 @@ LoadFailureStep PageLoadRetry::onFailure(const std::string &url, const std::stri
     RetryLoad retry;
     retry.url = url;
     retry.attempt = m_failures;
-    retry.waitMs = kLoadRetryWaitsMs[static_cast<std::size_t>(m_failures - 1)];
+    retry.waitMs = m_waitsMs[static_cast<std::size_t>(m_failures - 1)];
     retry.status = "网页未能打开（" + reason + "），" + seconds(retry.waitMs) + "秒后第" +
                    std::to_string(retry.attempt) + "次重试：" + url;
     return retry;

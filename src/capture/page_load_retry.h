@@ -7,7 +7,9 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace tabvoro::capture {
 
@@ -32,6 +34,12 @@ using LoadFailureStep = std::variant<RetryLoad, GiveUpLoad>;
 
 class PageLoadRetry {
 public:
+    // `waitsMs`: the wait before each retry, in order; as many retries as waits.
+    explicit PageLoadRetry(std::vector<int> waitsMs = {kLoadRetryWaitsMs.begin(), kLoadRetryWaitsMs.end()})
+        : m_waitsMs(std::move(waitsMs))
+    {
+    }
+
     // A load of `url` failed for `reason` ("net::ERR_CONNECTION_REFUSED", a time-out). A failure
     // of another address than the last one starts its tries afresh.
     LoadFailureStep onFailure(const std::string &url, const std::string &reason);
@@ -39,6 +47,7 @@ public:
     void onSuccess();
 
 private:
+    std::vector<int> m_waitsMs;
     std::string m_url;
     int m_failures = 0;
 };

@@ -3,6 +3,7 @@
 #include "ui/frmmain.h"
 
 #include "ui/event_hook.h"
+#include "ui/frmmain_run_controls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,6 +72,9 @@ Frmmain::Frmmain(const FrmmainOptions &options, QWidget *parent) : QMainWindow(p
 
 Frmmain::~Frmmain()
 {
+    // The run reads the controls until it goes: it goes first.
+    delete m_run;
+    m_run = nullptr;
     // From here on no handler of the window may run: the controls outlive this destructor.
     for (const auto &[control, filter] : m_eventFilters)
         if (control && filter)
@@ -152,8 +156,7 @@ void Frmmain::createControls()
         Labar[i] = named(new MouseLabel(c), arrayName("Labar", i));
     Labar[0]->setText("欢迎使用本软件");
 
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(2000);
+    createRun();
 
     // The fixed band along the top, in twips: left, top, width, height.
     struct Fixed {
@@ -256,7 +259,6 @@ void Frmmain::setToolTips()
 void Frmmain::connectHandlers()
 {
     connect(Command1, &QPushButton::clicked, this, &Frmmain::Command1_Click);
-    connect(Timer1, &QTimer::timeout, this, &Frmmain::Timer1_Timer);
     watchEvents(txtNp, this);
     watchEvents(txtGjz, this);
     connect(Labgjz, &MouseLabel::mouseReleased, this, &Frmmain::Labgjz_MouseUp);
@@ -270,8 +272,6 @@ void Frmmain::connectHandlers()
     connect(m_browser, &BrowserEngine::CommandStateChange, this, &Frmmain::WebBrowser1_CommandStateChange);
     connect(m_browser, &BrowserEngine::TitleChange, this, &Frmmain::WebBrowser1_TitleChange);
     connect(WebBrowser1, &browser::WebBrowser::LostFocus, this, &Frmmain::WebBrowser1_LostFocus);
-    connect(m_browser, &BrowserEngine::DocumentComplete, this, &Frmmain::WebBrowser1_DocumentComplete);
-    createRunTimers();
 
     connectTableHandlers();
     connectUrlListHandlers();

@@ -16,11 +16,9 @@
 
 #include "capture/capture_session.h"
 #include "capture/capture_settings.h"
-#include "capture/document/snapshot_document.h"
 #include "capture/job/job.h"
-#include "capture/job/job_progress.h"
-#include "capture/next_page.h"
-#include "capture/page_load_retry.h"
+#include "run/capture_run.h"
+#include "run/run_controls.h"
 
 class QAction;
 class QCheckBox;
@@ -38,7 +36,6 @@ class QUrl;
 
 namespace tabvoro::browser {
 class BrowserEngine;
-class TableChangeWatch;
 class WebBrowser;
 }
 
@@ -62,8 +59,12 @@ struct FrmmainOptions {
     // given (a Chromium without a window, for unattended runs) must outlive the window; the view
     // then stays in the window, blank.
     browser::BrowserEngine *browserEngine = nullptr;
+    // The waits of the window's capture runs.
+    run::RunTimings runTimings;
 };
 
+// The window reads a run's settings from its controls and shows what the run does; the run
+// itself is a CaptureRun of its own.
 class Frmmain : public QMainWindow {
     Q_OBJECT
 public:
@@ -73,29 +74,16 @@ public:
     // Works out the output file's name from the address box and the format box.
     void webcbnm();
 
-    // The capture of the page shown: find the matching tables, keep the capture unless it
-    // repeats the previous one, save it and report it.
-    struct CaptureOutcome {
-        bool pageRead = false;  // the page was read (and its capture kept or dropped)
-        bool kept = false;
-    };
-    CaptureOutcome CaptureTable();
+    // The capture of the page shown, as the run makes it: the matching tables, kept unless
+    // they repeat the previous capture, saved and shown.
+    run::CaptureRun::CaptureOutcome CaptureTable() { return m_run->CaptureTable(); }
     void ShowStatus(int index, const QString &text);
     // What the option controls hold now, as a capture reads them.
     capture::CaptureSettings readCaptureSettings() const;
 
-    // Ends a run: disarms it, restores the button and removes blank lines from the output file.
-    void EndRun();
-    bool CaptureOnLoad() const { return m_captureOnLoad; }
-    // Whether a run is under way (the button reads "暂停抓取(&Z)").
-    bool running() const;
-    // How long a page of a run may take to load, or a page turned by script to change.
-    void setPageTimeout(int ms) { m_pageTimeoutMs = ms; }
-    int pageTimeout() const { return m_pageTimeoutMs; }
-    // Why the last run ended early: a page that did not load after its retries (pageFailed) or
-    // a next page that did not come; empty when it ran out of pages or was stopped.
-    QString runEndMessage() const { return m_runEndMessage; }
-    bool runEndedOnFailedPage() const { return m_runEndedOnFailedPage; }
+    // The run the start button starts and stops.
+    run::CaptureRun &captureRun() const { return *m_run; }
+    bool running() const { return m_run->isRunning(); }
 
     void OpenAddress(const QString &address);
     void ResetTableChoice();
@@ -106,7 +94,7 @@ public:
     QString OutputPath() const;
     // Names the output file; `exact`: the file keeps this name whatever the format.
     void setOutputPath(const QString &path, bool exact);
-    const capture::CaptureSession &captureSession() const { return m_session; }
+    const capture::CaptureSession &captureSession() const { return m_run->session(); }
     // Whether the last kept capture reached its file; the command line reports a failure.
     bool lastSaveFailed() const { return m_lastSaveFailed; }
     QString lastSaveError() const { return m_lastSaveError; }
@@ -122,10 +110,8 @@ public:
     void applyJob(const capture::Job &job);
     // The job file the window saved or opened, and its progress: from then on every kept
     // capture of a run is recorded beside it. Empty: no job, nothing is recorded.
-    QString jobPath() const { return m_jobPath; }
+    QString jobPath() const { return QString::fromStdString(m_run->jobPath()); }
     void setJobPath(const QString &path);
-    // The code page the output is written in: the job's, else the system's.
-    std::string codePage() const;
     void setCodePage(const QString &codePage) { m_codePage = codePage; }
     // Gets a resumed run ready: cuts what the progress does not record off the output file,
     // takes up its file, tally and repeat check, and sets the controls to where the run goes on.
@@ -137,10 +123,6 @@ public:
 signals:
     // A capture was kept and saved (or failed to save): its tally.
     void captureKept(const QString &status);
-    // A page of a run failed to load and is tried again; the status row's text.
-    void loadRetried(const QString &status);
-    // A run ended early, with the message of runEndMessage().
-    void runEndedEarly(const QString &message);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -176,57 +158,22 @@ private:
     void CheckLj_Click();
     void CheckBx_LostFocus();
 
-    // capture runs (frmmain_run.cpp)
+    // capture runs (frmmain_run.cpp): the button starts and stops the run; the window shows
+    // what the run reports and answers what it asks.
+    void createRun();
     void Command1_Click();
-    // Puts the run in its running state, timed or after each load, taking no step yet.
-    void armRun();
-    void Timer1_Timer();
-    void WebBrowser1_DocumentComplete(const QUrl &url, bool ok);
-    void OpenNextPage();
-    void carryOut(const capture::NextPageStep &step);
-    bool pagingHolds(capture::PagingCheck check) const;
-    // Lets pending events run once, as the run does before each next-page step.
-    void yieldOnce();
-    bool busy() const { return m_capturing || m_stepping; }
     void txtNp_OLEDragDrop(class QDropEvent *event);
     void txtGjz_OLEDragDrop(QDropEvent *event);
     void keywordBoxDrop(QLineEdit *box, QDropEvent *event);
-    // The read of the page the next-page step takes, or the capture's when it holds what the
-    // step reads and the page has not changed since.
-    capture::Result<std::unique_ptr<capture::SnapshotDocument>> readPageForStep(const capture::CaptureSettings &settings);
-
-    // page loads and in-place pages of a run (frmmain_page_load.cpp)
-    void createRunTimers();
-    void WebBrowser1_LoadStarted();
-    void WebBrowser1_PageChanged();
-    // The capture and next-page step of an after-load run, once the page is there.
-    void captureAfterLoad(bool changedInPlace);
-    // readAgainInPlace: the page was put in place by a script, and its address would only
-    // show its first page again, so the retry reads the page as it stands.
-    void pageLoadFailed(const QString &url, const QString &reason, bool readAgainInPlace = false);
-    void retryFailedLoad();
-    void pageTimedOut();
-    // Before a step that may turn the page in place (a click, a drop-down changed).
-    void watchStepInPlace();
-    void stepStartedNoLoad();
-    void endRunEarly(const QString &message, bool pageFailed);
-    void stopRunWaits();
-    capture::PageLoadRetry m_loadRetry;
-    QTimer *m_retryTimer = nullptr;           // the wait before a failed page is tried again
-    QTimer *m_pageTimer = nullptr;            // the page time-out
-    QTimer *m_stepNavigationTimer = nullptr;  // how long a step has to start a new document
-    browser::TableChangeWatch *m_tableWatch = nullptr;
-    QString m_retryUrl;
-    bool m_retryInPlace = false;
-    int m_pageTimeoutMs = capture::kDefaultPageTimeoutMs;
-    int m_inPlaceRepeats = 0;  // in-place pages in a row that repeated the capture before them
-    QString m_runEndMessage;
-    bool m_runEndedOnFailedPage = false;
-    // The capture's read, kept for the next-page step when it holds the step's parts.
-    std::unique_ptr<capture::SnapshotDocument> m_stepRead;
-    QString m_stepReadStamp;
-    // The stamp of the page the step under way was worked out on.
-    QString m_stepStamp;
+    void showKeptCapture(const run::KeptCapture &kept);
+    void showRunNotice(const QString &message, run::NoticeFocus focus);
+    // What the run reads of the controls, and writes back of its steps.
+    class ControlsForRun;
+    std::unique_ptr<ControlsForRun> m_runControls;
+    run::CaptureRun *m_run = nullptr;
+    std::vector<std::string> urlListRows() const;
+    // The code page the output is written in: the job's, else the system's.
+    std::string codePage() const;
 
     // saved jobs (frmmain_jobs.cpp)
     void createJobMenu();
@@ -234,19 +181,11 @@ private:
     void saveJob();
     void openJob();
     void resumeJob();
-    // After a kept capture was written: what the run has done, beside the job file.
-    void recordProgress();
-    // At the end of a run: the output's size after compaction, and whether the pages ran out.
-    void recordRunEnd(bool pagesRanOut);
     void updateResumeAction();
-    QString m_jobPath;
-    std::optional<capture::JobProgress> m_progress;  // the open job's, as last read or written
     QString m_codePage;                               // the job's code page; empty: the system's
     // The window runs in its view alone; a job opened and saved again keeps the engine it names
     // for the command line.
     capture::RunEngine m_jobEngine = capture::RunEngine::WebEngine;
-    std::optional<std::string> m_dropDownValue;      // the value the last drop-down step set
-    bool m_pagesRanOut = false;                       // the run ends because no page is left
     QMetaObject::Connection m_resumeLoad;             // the wait for a resumed run's first page
 
     // capture test and table choice (frmmain_tables.cpp)
@@ -373,25 +312,16 @@ private:
     QString m_outputFolder;
     FrmmainOptions m_options;
     browser::BrowserEngine *m_browser = nullptr;  // browserEngine()
-    capture::CaptureSession m_session;
     QString m_statusText;  // StatusText: the message last placed in a status label
     // A message of the program's own reached Labar(3) since the browser's last status text: an
     // empty status report must not wipe it.
     bool m_programStatusShown = false;
-    bool m_capturing = false;
-    bool m_stepping = false;
-    bool m_captureOnLoad = false;  // CaptureOnLoad: an after-load run is armed
-    QString m_pageTurnText;        // PageTurnText: Text1 when the page number last advanced
     QString m_text1Full;           // the text last given to Text1, before the box's limit
     QString m_text1Shown;          // what of it the box shows
-    bool m_exactOutputPath = false;
     bool m_lastSaveFailed = false;
     QString m_lastSaveError;
     bool m_laidOut = false;
 };
-
-// A text as a string literal of a script run in the page.
-QString jsString(const std::string &text);
 
 // The most characters Text1 shows.
 inline constexpr int kText1Capacity = 65536;

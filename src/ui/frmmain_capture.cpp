@@ -8,13 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "browser/page_change_watch.h"
-#include "browser/page_snapshot.h"
-#include "browser/browser_engine.h"
-#include "capture/capture_table.h"
-#include "capture/output/code_page.h"
 #include "capture/output/output_name.h"
-#include "capture/output/save_capture.h"
 #include "ui/frmmain.h"
 #include "ui/mouse_label.h"
 
@@ -24,8 +18,6 @@ namespace {
 
 std::string utf8(const QString &text) { return text.toStdString(); }
 
-constexpr const char *kPageNotReadMessage = "未能读取当前网页，本次没有采集：";
-constexpr const char *kFailedPageMessage = "网页未能打开，本次没有采集：";
 
 }  // namespace
 
@@ -53,13 +45,9 @@ capture::CaptureSettings Frmmain::readCaptureSettings() const
     return s;
 }
 
-QString Frmmain::OutputPath() const { return QString::fromStdString(m_session.outputPath); }
+QString Frmmain::OutputPath() const { return QString::fromStdString(m_run->session().outputPath); }
 
-void Frmmain::setOutputPath(const QString &path, bool exact)
-{
-    m_session.outputPath = utf8(path);
-    m_exactOutputPath = exact;
-}
+void Frmmain::setOutputPath(const QString &path, bool exact) { m_run->setOutputPath(utf8(path), exact); }
 
 void Frmmain::setText1(const QString &text)
 {
@@ -80,74 +68,9 @@ QString Frmmain::text1Text() const
 
 void Frmmain::webcbnm()
 {
-    m_exactOutputPath = false;
-    m_session.outputPath = capture::webcbnm(utf8(Txturl->text()), CheckBx->isChecked(), utf8(m_outputFolder));
+    m_run->setOutputPath(capture::webcbnm(utf8(Txturl->text()), CheckBx->isChecked(), utf8(m_outputFolder)), false);
     m_statusText = capture::kOutputPathMessage + OutputPath();
     ShowStatus(3, m_statusText);
-}
-
-Frmmain::CaptureOutcome Frmmain::CaptureTable()
-{
-    // The read of the page waits in a nested event loop; a tick, a page notice or a click that
-    // comes in meanwhile must not start a second capture over this one.
-    if (m_capturing)
-        return {};
-    // The engine's error page of a failed load is not the page asked for.
-    if (m_browser->showsFailedLoad()) {
-        m_statusText = kFailedPageMessage + m_browser->lastFailure().url.toString();
-        ShowStatus(3, m_statusText);
-        return {};
-    }
-    m_capturing = true;
-    const capture::CaptureSettings settings = readCaptureSettings();
-    auto request = browser::SnapshotRequest::forCapture(settings);
-    // A run that pages by a link or drop-down reads the page again for its step right after
-    // this: one read serves both when the page stays as it is meanwhile.
-    const bool forStep = running() && (settings.pagingMode == capture::PagingMode::NextLink ||
-                                       settings.pagingMode == capture::PagingMode::DropDown) &&
-                         request.include(browser::SnapshotRequest::forNextPage(settings));
-    QString stamp;
-    auto document = browser::takeSnapshot(browser::stampedEvaluate(m_browser, &stamp), request);
-    m_stepRead.reset();
-    if (!document) {
-        // The page could not be read at all (it was being replaced, the read timed out, its
-        // renderer went). Counting that as an empty page would reset the repeat check and let a
-        // run move past a page it never captured; the capture is skipped and says why, and the
-        // next tick or page load tries again.
-        m_capturing = false;
-        m_statusText = kPageNotReadMessage + QString::fromStdString(document.error().message);
-        ShowStatus(3, m_statusText);
-        return {};
-    }
-    const auto outcome = capture::CaptureTable(**document, settings, m_session);
-    m_capturing = false;
-    if (forStep) {
-        m_stepRead = std::move(*document);
-        m_stepReadStamp = stamp;
-    }
-    if (!outcome.error.empty()) {
-        // Refused as too large: nothing is saved, and the status row says why.
-        m_statusText = QString::fromStdString(outcome.error);
-        ShowStatus(3, m_statusText);
-    }
-    if (!outcome.kept)
-        return {true, false};
-    m_statusText = QString::fromStdString(outcome.status);
-    ShowStatus(0, m_statusText);
-
-    const capture::SaveTarget target{settings.url, settings.ruled, utf8(m_outputFolder),
-                                     codePage(), m_exactOutputPath};
-    const auto saved = capture::SaveCapture(outcome.text, target, m_session);
-    m_lastSaveFailed = !saved.saved;
-    m_lastSaveError = QString::fromStdString(saved.error);
-    setText1(QString::fromStdString(saved.shownText));
-    if (saved.saved)
-        recordProgress();
-    refreshFileList();
-    m_statusText = QString::fromStdString(saved.status);
-    ShowStatus(3, m_statusText);
-    emit captureKept(QString::fromStdString(outcome.status));
-    return {true, true};
 }
 
 void Frmmain::Labgjz_MouseUp()

@@ -14,8 +14,6 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include <filesystem>
-
 #include "browser/modcmdlg.h"
 #include "browser/browser_engine.h"
 #include "capture/output/code_page.h"
@@ -73,8 +71,8 @@ capture::Job Frmmain::currentJob() const
     job.urlListRow = List3->currentRow();
     job.outputFolder = utf8(m_outputFolder);
     job.encoding = codePage();
-    if (m_exactOutputPath)
-        job.output = m_session.outputPath;
+    if (m_run->outputPathIsExact())
+        job.output = m_run->session().outputPath;
     job.engine = m_jobEngine;
     return job;
 }
@@ -129,22 +127,13 @@ void Frmmain::applyJob(const capture::Job &job)
 
 std::string Frmmain::codePage() const { return m_codePage.isEmpty() ? capture::systemCodePage() : utf8(m_codePage); }
 
-void Frmmain::setJobPath(const QString &path)
-{
-    m_jobPath = path;
-    m_progress.reset();
-    if (!path.isEmpty()) {
-        auto progress = capture::readProgressFile(capture::progressPath(utf8(path)));
-        if (progress)
-            m_progress = *progress;
-    }
-    updateResumeAction();
-}
+void Frmmain::setJobPath(const QString &path) { m_run->setJobPath(utf8(path)); }
 
 void Frmmain::updateResumeAction()
 {
+    const auto &progress = m_run->progress();
     if (menujob[2])
-        menujob[2]->setEnabled(m_progress && !m_progress->finished);
+        menujob[2]->setEnabled(progress && !progress->finished);
 }
 
 void Frmmain::saveJob()
@@ -177,78 +166,38 @@ void Frmmain::openJob()
 
 std::expected<QString, QString> Frmmain::prepareResume()
 {
-    if (m_jobPath.isEmpty())
+    if (m_run->jobPath().empty())
         return std::unexpected(QStringLiteral("没有打开的采集任务"));
-    auto read = capture::readProgressFile(capture::progressPath(utf8(m_jobPath)));
+    auto read = capture::readProgressFile(capture::progressPath(m_run->jobPath()));
     if (!read)
         return std::unexpected(qs(read.error().message));
-    m_progress = *read;
-    updateResumeAction();
-    if (!m_progress)
+    if (!*read) {
+        m_run->setJobPath(m_run->jobPath());
         return std::unexpected(QStringLiteral("此采集任务还没有采集进度"));
-    const capture::JobProgress &p = *m_progress;
-    QString address;
-    switch (p.mode) {
-    case capture::PagingMode::NextLink:
-    case capture::PagingMode::DropDown:
-        address = qs(p.lastUrl);
-        break;
-    case capture::PagingMode::PageNumber:
-        if (p.nextPage && !p.nextPage->empty()) {
-            txtYs->setText(qs(*p.nextPage));
-            address = Txturl->text().replace("(*)", txtYs->text());
-        }
-        break;
-    case capture::PagingMode::UrlList:
-        if (p.nextRow && *p.nextRow >= 0 && *p.nextRow < List3->count()) {
-            for (int row = 0; row < *p.nextRow; ++row)
-                List3->item(row)->setSelected(true);
-            List3->setCurrentRow(*p.nextRow, QItemSelectionModel::NoUpdate);
-            address = List3->item(*p.nextRow)->text();
-        }
-        break;
     }
-    if (p.finished || address.isEmpty())
+    const auto point = m_run->resumeFrom(**read, utf8(Txturl->text()), urlListRows());
+    if (!point)
+        return std::unexpected(qs(point.error().message));
+    if (point->address.empty())
         return QString();
-    if (auto cut = capture::cutUnrecordedEnd(p); !cut)
-        return std::unexpected(qs(cut.error().message));
-    m_session = capture::resumedSession(p);
-    m_exactOutputPath = true;
-    m_dropDownValue = p.dropDownValue;
-    Option1[static_cast<int>(p.mode)]->setChecked(true);
+    if (point->startPage)
+        txtYs->setText(qs(*point->startPage));
+    if (point->urlListRow) {
+        for (int row = 0; row < *point->urlListRow; ++row)
+            List3->item(row)->setSelected(true);
+        List3->setCurrentRow(*point->urlListRow, QItemSelectionModel::NoUpdate);
+    }
+    Option1[static_cast<int>((*read)->mode)]->setChecked(true);
     m_statusText = capture::kOutputPathMessage + OutputPath();
     ShowStatus(3, m_statusText);
-    return address;
+    return qs(point->address);
 }
 
-void Frmmain::startResumedRun()
-{
-    // The page the run stopped on (modes 0 and 3) gives a capture the repeat check drops; the
-    // run then steps on from it. In modes 1 and 2 the page is the next one, captured at once.
-    // A drop-down may turn its pages in place under one address: the value it had reached is
-    // set again first, and the run goes on once that page is there, as after any step.
-    if (Option1[3]->isChecked() && m_dropDownValue && pagingHolds(capture::PagingCheck::Full)) {
-        const QString script =
-            QStringLiteral("(function(){var n=%1,v=%2,c=0;for(const e of document.getElementsByTagName('select'))"
-                           "if(e.name===n&&e.value!==v){e.value=v;e.dispatchEvent(new Event('change',{bubbles:true}));c++;}"
-                           "return c;})()")
-                .arg(jsString(utf8(Txtxd->text())), jsString(*m_dropDownValue));
-        armRun();
-        watchStepInPlace();
-        const auto changed = m_browser->performAction(script);
-        if (changed && changed->toInt() > 0)
-            return;
-        stopRunWaits();
-        Command1->setText(capture::kIdleCaption);
-        m_captureOnLoad = false;
-        Timer1->stop();
-    }
-    Command1_Click();
-}
+void Frmmain::startResumedRun() { m_run->startResumed(); }
 
 void Frmmain::resumeJob()
 {
-    if (running() || busy())
+    if (m_run->isRunning() || m_run->isBusy())
         return;
     const auto address = prepareResume();
     if (!address) {
@@ -272,50 +221,6 @@ void Frmmain::resumeJob()
         QTimer::singleShot(0, this, &Frmmain::startResumedRun);
     });
     m_browser->Navigate(*address);
-}
-
-void Frmmain::recordProgress()
-{
-    if (m_jobPath.isEmpty())
-        return;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(m_session.outputPath, ec);
-    if (ec)
-        return;
-    const auto mode = readCaptureSettings().pagingMode;
-    capture::JobProgress p = capture::progressAfterCapture(m_session, static_cast<std::int64_t>(size), mode);
-    p.lastUrl = utf8(m_browser->LocationURL());
-    if (mode == capture::PagingMode::PageNumber)
-        p.nextPage = capture::nextPageNumber(utf8(txtYs->text()), utf8(txtYw->text()));
-    if (mode == capture::PagingMode::UrlList) {
-        std::vector<std::string> rows;
-        for (int i = 0; i < List3->count(); ++i)
-            rows.push_back(utf8(List3->item(i)->text()));
-        p.nextRow = capture::nextUrlListRow(rows, List3->currentRow());
-    }
-    if (mode == capture::PagingMode::DropDown)
-        p.dropDownValue = m_dropDownValue;
-    if (auto written = capture::writeProgressFile(capture::progressPath(utf8(m_jobPath)), p); !written) {
-        m_statusText = qs(written.error().message);
-        ShowStatus(3, m_statusText);
-        return;
-    }
-    m_progress = std::move(p);
-    updateResumeAction();
-}
-
-void Frmmain::recordRunEnd(bool pagesRanOut)
-{
-    // Only the progress of this run's file: a run that kept nothing has none to change.
-    if (m_jobPath.isEmpty() || !m_progress || m_progress->output != m_session.outputPath)
-        return;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(m_session.outputPath, ec);
-    if (!ec)
-        m_progress->bytes = static_cast<std::int64_t>(size);
-    m_progress->finished = m_progress->finished || pagesRanOut;
-    (void)capture::writeProgressFile(capture::progressPath(utf8(m_jobPath)), *m_progress);
-    updateResumeAction();
 }
 
 }  // namespace tabvoro::ui

@@ -343,21 +343,21 @@ TEST(NextPageCondition, EachModeInEachCheck)
         PagingMode mode;
         std::string nextText, from, to;
         std::size_t rows;
-        std::string caption;
+        bool runOn;
         bool full, frameTick, running;
     };
     const Case cases[] = {
-        {PagingMode::NextLink, "下一页", "", "", 0, kIdleCaption, true, true, true},
-        {PagingMode::NextLink, "", "1", "5", 9, kRunningCaption, false, false, false},
-        {PagingMode::NextLink, " ", "", "", 0, kIdleCaption, true, true, true},
-        {PagingMode::PageNumber, "", "1", "5", 0, kIdleCaption, true, true, true},
-        {PagingMode::PageNumber, "下一页", "", "5", 0, kRunningCaption, false, false, false},
-        {PagingMode::PageNumber, "下一页", "1", "", 0, kRunningCaption, false, false, false},
-        // The list mode goes on after a load only while the button says the run is on.
-        {PagingMode::UrlList, "", "", "", 2, kRunningCaption, true, true, true},
-        {PagingMode::UrlList, "", "", "", 2, kIdleCaption, true, true, false},
-        {PagingMode::UrlList, "下一页", "1", "5", 1, kRunningCaption, false, false, false},
-        {PagingMode::DropDown, "", "", "", 0, kIdleCaption, true, true, true},
+        {PagingMode::NextLink, "下一页", "", "", 0, false, true, true, true},
+        {PagingMode::NextLink, "", "1", "5", 9, true, false, false, false},
+        {PagingMode::NextLink, " ", "", "", 0, false, true, true, true},
+        {PagingMode::PageNumber, "", "1", "5", 0, false, true, true, true},
+        {PagingMode::PageNumber, "下一页", "", "5", 0, true, false, false, false},
+        {PagingMode::PageNumber, "下一页", "1", "", 0, true, false, false, false},
+        // The list mode goes on after a load only while the run is on.
+        {PagingMode::UrlList, "", "", "", 2, true, true, true, true},
+        {PagingMode::UrlList, "", "", "", 2, false, true, true, false},
+        {PagingMode::UrlList, "下一页", "1", "5", 1, true, false, false, false},
+        {PagingMode::DropDown, "", "", "", 0, false, true, true, true},
     };
     for (const auto &c : cases) {
         CaptureSettings settings;
@@ -366,10 +366,10 @@ TEST(NextPageCondition, EachModeInEachCheck)
         settings.startPage = c.from;
         settings.endPage = c.to;
         const std::string what = "mode " + std::to_string(int(c.mode)) + " '" + c.nextText + "' '" + c.from +
-                                 "' '" + c.to + "' rows " + std::to_string(c.rows) + " " + c.caption;
-        EXPECT_EQ(pagingConditionHolds(PagingCheck::Full, settings, c.rows, c.caption), c.full) << what;
-        EXPECT_EQ(pagingConditionHolds(PagingCheck::FrameTick, settings, c.rows, c.caption), c.frameTick) << what;
-        EXPECT_EQ(pagingConditionHolds(PagingCheck::Running, settings, c.rows, c.caption), c.running) << what;
+                                 "' '" + c.to + "' rows " + std::to_string(c.rows) + (c.runOn ? " on" : " off");
+        EXPECT_EQ(pagingConditionHolds(PagingCheck::Full, settings, c.rows, c.runOn), c.full) << what;
+        EXPECT_EQ(pagingConditionHolds(PagingCheck::FrameTick, settings, c.rows, c.runOn), c.frameTick) << what;
+        EXPECT_EQ(pagingConditionHolds(PagingCheck::Running, settings, c.rows, c.runOn), c.running) << what;
     }
 }
 

@@ -180,7 +180,7 @@ private slots:
         QVERIFY(!w().List2->item(0)->isSelected());
         QVERIFY(w().List2->item(1)->isSelected());
         QVERIFY2(w().OutputPath().endsWith("/site1.txt"), qPrintable(w().OutputPath()));
-        QCOMPARE(w().Command1->text(), QString(capture::kIdleCaption));
+        QCOMPARE(w().Command1->text(), QString("抓取表格(&Z)"));
         QVERIFY(!w().Timer1->isActive());
         QTest::qWait(200);
         QCOMPARE(w().webBrowser()->LocationURL(), shownBefore);
@@ -214,7 +214,7 @@ private slots:
     // before it goes on: page 1 is not captured a second time.
     void dropDownRunInPlaceGoesOnFromItsValue()
     {
-        w().setPageTimeout(1500);
+        w().captureRun().setPageTimeout(1500);
         w().Txturl->setText(m_site.url("/inplace.html").toString());
         QTest::keyClick(w().Txturl, Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(w().webBrowser()->LocationURL(), m_site.url("/inplace.html").toString(), kWaitMs);
@@ -230,7 +230,7 @@ private slots:
                 QTimer::singleShot(0, w().Command1, [this] { QTest::mouseClick(w().Command1, Qt::LeftButton); });
         });
         QTest::mouseClick(w().Command1, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kIdleCaption), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString("抓取表格(&Z)"), kWaitMs);
         QCOMPARE(outputBytes(), captured(1, 2));
 
         m_window.reset();
@@ -238,14 +238,14 @@ private slots:
         QVERIFY(m_window);
         QTest::qWait(50);
         QTRY_VERIFY(!w().webBrowser()->isLoading());
-        w().setPageTimeout(1500);
+        w().captureRun().setPageTimeout(1500);
         runWithFile(w().menujob[1], job);
         w().menujob[2]->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kRunningCaption), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString("暂停抓取(&Z)"), kWaitMs);
         // Past the last option nothing changes, and the run ends as the next page does not come.
         // On a loaded machine a read of the page may wait out the 30 s read time-out and be
         // read again in place: the file must still hold every page once.
-        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kIdleCaption), 3 * kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString("抓取表格(&Z)"), 3 * kWaitMs);
         QCOMPARE(outputBytes(), captured(1, 5));
     }
 
@@ -271,7 +271,7 @@ private slots:
                 QTimer::singleShot(0, w().Command1, [this] { QTest::mouseClick(w().Command1, Qt::LeftButton); });
         });
         QTest::mouseClick(w().Command1, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kIdleCaption), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString("抓取表格(&Z)"), kWaitMs);
         QTRY_VERIFY(!w().webBrowser()->isLoading());
         QCOMPARE(kept, 3);
         QCOMPARE(outputBytes(), captured(1, 3));
@@ -292,8 +292,8 @@ private slots:
         QVERIFY(w().menujob[2]->isEnabled());
         answerer = std::make_unique<test::ModalAnswerer>();
         w().menujob[2]->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kRunningCaption), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString(capture::kIdleCaption), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString("暂停抓取(&Z)"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w().Command1->text(), QString("抓取表格(&Z)"), kWaitMs);
         QCOMPARE(w().OutputPath().toStdString(), output);
         QCOMPARE(outputBytes(), captured(1, 6));
         QCOMPARE(w().Labar[0]->text(), QString("本次已采集表格数:6个,记录:12条"));

@@ -30,8 +30,8 @@ using namespace tabvoro;
 
 namespace {
 
-const QString kIdle = capture::kIdleCaption;
-const QString kRunning = capture::kRunningCaption;
+const QString kIdle = "抓取表格(&Z)";
+const QString kRunning = "暂停抓取(&Z)";
 constexpr int kWaitMs = 20000;
 
 // The rows page n shows under its header row.
@@ -386,7 +386,7 @@ private slots:
         QCOMPARE(window().Labar[0]->text(), tally(9, 18));
         QCOMPARE(shownAddress(), m_site.url("/chain/10.html").toString());
         QVERIFY(!window().Timer1->isActive());
-        QVERIFY(!window().CaptureOnLoad());
+        QVERIFY(!window().captureRun().capturesOnLoad());
         QCOMPARE(answerer.seen(), 0);
     }
 
@@ -398,7 +398,7 @@ private slots:
         click();
         QCOMPARE(m_kept.size(), 1);
         QVERIFY(window().Timer1->isActive());
-        QVERIFY(!window().CaptureOnLoad());
+        QVERIFY(!window().captureRun().capturesOnLoad());
         QTest::qWait(300);
         QCOMPARE(shownAddress(), m_site.url("/chain/1.html").toString());
         QTRY_COMPARE_WITH_TIMEOUT(shownAddress(), m_site.url("/chain/2.html").toString(), kWaitMs);
@@ -449,7 +449,7 @@ private slots:
         click();
         QCOMPARE(window().Command1->text(), kIdle);
         QCOMPARE(m_kept.size(), 1);
-        QVERIFY(!window().CaptureOnLoad());
+        QVERIFY(!window().captureRun().capturesOnLoad());
         QVERIFY(!window().Timer1->isActive());
         settle();
         QCOMPARE(shownAddress(), m_site.url("/chain/1.html").toString());
@@ -579,7 +579,7 @@ private slots:
         QCOMPARE(answerer.seen(), 2);
         QVERIFY2(answerer.lastText().startsWith("网址中无可替换页码变量符“(*)”"), qPrintable(answerer.lastText()));
         QCOMPARE(window().Command1->text(), kIdle);
-        QVERIFY(!window().CaptureOnLoad());
+        QVERIFY(!window().captureRun().capturesOnLoad());
         QCOMPARE(window().txtYs->text(), QString("3"));
         QCOMPARE(outputBytes(), gb18030(captured({4})));
     }
@@ -644,7 +644,7 @@ private slots:
         click();
         QCOMPARE(answerer.seen(), 1);
         QCOMPARE(window().Command1->text(), kIdle);
-        QVERIFY(!window().CaptureOnLoad());
+        QVERIFY(!window().captureRun().capturesOnLoad());
     }
 
     // Stopped after a few pages and started again on the page shown: its capture, when it was
@@ -724,7 +724,7 @@ private slots:
         };
         QList<State> states;
         connect(m_window.get(), &ui::Frmmain::captureKept, this, [this, &states] {
-            states << State{window().Timer1->isActive(), window().CaptureOnLoad()};
+            states << State{window().Timer1->isActive(), window().captureRun().capturesOnLoad()};
             if (states.size() == 2)
                 window().CheckDs->setChecked(false);
         });
@@ -751,7 +751,7 @@ private slots:
         window().CheckDs->setChecked(false);
         QTRY_COMPARE_WITH_TIMEOUT(window().Command1->text(), kIdle, kWaitMs);
         QVERIFY(!window().Timer1->isActive());
-        QVERIFY(!window().CaptureOnLoad());
+        QVERIFY(!window().captureRun().capturesOnLoad());
         settle();
         QCOMPARE(m_kept.size(), 3);
         QCOMPARE(shownAddress(), m_site.url("/chain/3.html").toString());

@@ -112,12 +112,12 @@ private:
         window().txtNp->setText("下一页");
         window().Option1[mode]->setChecked(true);
         QTest::mouseClick(window().Command1, Qt::LeftButton);
-        QCOMPARE(window().Command1->text(), QString(capture::kRunningCaption));
+        QCOMPARE(window().Command1->text(), QString("暂停抓取(&Z)"));
     }
 
     void waitForTheEnd(int ms = kRunMs)
     {
-        QTRY_COMPARE_WITH_TIMEOUT(window().Command1->text(), QString(capture::kIdleCaption), ms);
+        QTRY_COMPARE_WITH_TIMEOUT(window().Command1->text(), QString("抓取表格(&Z)"), ms);
     }
 
     QByteArray output() const { return QByteArray::fromStdString(test::readBytes(m_window->OutputPath().toStdString())); }
@@ -189,7 +189,7 @@ private slots:
         QFETCH(int, mode);
         QFETCH(int, timerMs);
         QFETCH(QString, failing);
-        QSignalSpy retried(m_window.get(), &ui::Frmmain::loadRetried);
+        QSignalSpy retried(&window().captureRun(), &run::CaptureRun::loadRetried);
         open(url(first));
         if (mode == 1) {
             window().Txturl->setText(url("/num.html?page=(*)"));
@@ -218,7 +218,7 @@ private slots:
         QCOMPARE(retried.size(), 1);
         QVERIFY2(retried.first().at(0).toString().contains("第1次重试：" + url(failing)),
                  qPrintable(retried.first().at(0).toString()));
-        QCOMPARE(window().runEndMessage(), QString());
+        QCOMPARE(window().captureRun().endMessage(), QString());
     }
 
     // A timed tick that finds the next page still arriving (shown without its table and link
@@ -239,12 +239,12 @@ private slots:
     // it had; the error page is never captured.
     void pageThatAlwaysFailsEndsTheRun()
     {
-        QSignalSpy retried(m_window.get(), &ui::Frmmain::loadRetried);
+        QSignalSpy retried(&window().captureRun(), &run::CaptureRun::loadRetried);
         startRun(url("/always/1.html"));
         waitForTheEnd();
         QCOMPARE(retried.size(), 3);
         QCOMPARE(m_site.requestCount("/always/3.html"), 4);
-        QVERIFY(window().runEndedOnFailedPage());
+        QVERIFY((window().captureRun().endReason() == run::RunEnd::PageFailed));
         QVERIFY2(window().Labar[3]->text().contains("4次都失败，采集已停止：" + url("/always/3.html")),
                  qPrintable(window().Labar[3]->text()));
         QCOMPARE(output(), gb18030(captured({1, 2})));
@@ -254,11 +254,11 @@ private slots:
     // Page 2 is never answered: the page time-out counts as a failure, retried as one.
     void pageThatNeverFinishesTimesOut()
     {
-        window().setPageTimeout(800);
+        window().captureRun().setPageTimeout(800);
         startRun(url("/held/1.html"));
         waitForTheEnd();
-        QVERIFY(window().runEndedOnFailedPage());
-        QVERIFY2(window().runEndMessage().contains("0.8秒内没有打开完"), qPrintable(window().runEndMessage()));
+        QVERIFY((window().captureRun().endReason() == run::RunEnd::PageFailed));
+        QVERIFY2(window().captureRun().endMessage().contains("0.8秒内没有打开完"), qPrintable(window().captureRun().endMessage()));
         QCOMPARE(output(), gb18030(captured({1})));
     }
 
@@ -277,17 +277,17 @@ private slots:
     {
         QFETCH(QString, page);
         QFETCH(bool, endsWithMessage);
-        window().setPageTimeout(2500);
+        window().captureRun().setPageTimeout(2500);
         startRun(url(page));
         waitForTheEnd();
         // Every page once, though the document never changed.
         QCOMPARE(output(), gb18030(captured({1, 2, 3, 4, 5})));
         QCOMPARE(m_site.requestCount(page), 1);
-        QCOMPARE(window().runEndedOnFailedPage(), false);
+        QCOMPARE((window().captureRun().endReason() == run::RunEnd::PageFailed), false);
         if (endsWithMessage)
-            QVERIFY2(window().runEndMessage().contains("下一页没有出现"), qPrintable(window().runEndMessage()));
+            QVERIFY2(window().captureRun().endMessage().contains("下一页没有出现"), qPrintable(window().captureRun().endMessage()));
         else
-            QCOMPARE(window().runEndMessage(), QString());
+            QCOMPARE(window().captureRun().endMessage(), QString());
     }
 
     // ---- Pop-ups, focus and the status row
@@ -314,7 +314,7 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(window().txtNp->text(), QString("next page"));
         QVERIFY(window().txtNp->hasFocus());
-        QCOMPARE(window().Command1->text(), QString(capture::kIdleCaption));
+        QCOMPARE(window().Command1->text(), QString("抓取表格(&Z)"));
     }
 
     // The view losing the focus to another window sends it to the start button.

@@ -1,0 +1,39 @@
+#include "run/page_actions.h"
+
+namespace tabvoro::run {
+
+namespace {
+
+const QString kChangeEvent = QStringLiteral("e.dispatchEvent(new Event('change',{bubbles:true}));");
+
+}  // namespace
+
+QString jsString(const std::string &text)
+{
+    QString quoted = QString::fromStdString(text);
+    quoted.replace('\\', "\\\\").replace('\'', "\\'").replace('\n', "\\n").replace('\r', "\\r");
+    return "'" + quoted + "'";
+}
+
+QString elementScript(const QString &guard, std::size_t index, std::optional<std::size_t> frame, const QString &action)
+{
+    return QStringLiteral("(function(){%1var d=document;%2var e=d.getElementsByTagName('*')[%3];"
+                          "if(!e)return false;%4return true;})()")
+        .arg(guard)
+        .arg(frame ? QStringLiteral("d=window.frames[%1].document;").arg(*frame) : QString())
+        .arg(index)
+        .arg(action);
+}
+
+QString clickAction() { return QStringLiteral("e.click();"); }
+
+QString setValueAction(const std::string &value) { return "e.value=" + jsString(value) + ";" + kChangeEvent; }
+
+QString restoreDropDownsScript(const std::string &name, const std::string &value)
+{
+    return QStringLiteral("(function(){var n=%1,v=%2,c=0;for(const e of document.getElementsByTagName('select'))"
+                          "if(e.name===n&&e.value!==v){e.value=v;%3c++;}return c;})()")
+        .arg(jsString(name), jsString(value), kChangeEvent);
+}
+
+}  // namespace tabvoro::run

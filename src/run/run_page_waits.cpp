@@ -1,0 +1,118 @@
+// CaptureRun: what the run does when its page does not come as a new document — a load that
+// failed or never finished (tried again, then the run ends with the reason), and a next page
+// that a script of the page puts in place of the old one.
+
+#include <QUrl>
+
+#include "browser/browser_engine.h"
+#include "browser/page_change_watch.h"
+#include "run/capture_run.h"
+
+namespace tabvoro::run {
+
+void CaptureRun::onLoadStarted()
+{
+    // The step led to a new document after all: it is waited for as any load is.
+    m_stepNavigationTimer.stop();
+    m_tableWatch->cancel();
+    m_stepRead.reset();
+    if (m_on) {
+        m_pageTimer.start(m_timings.pageTimeoutMs);
+        if (m_state == RunState::WaitingInPlace || m_state == RunState::WaitingForRetry)
+            setState(RunState::WaitingForPage);
+    }
+}
+
+void CaptureRun::onPageChangedInPlace()
+{
+    m_pageTimer.stop();
+    if (!m_on || m_trigger != Trigger::PageLoad || m_controls->settings().timed)
+        return;
+    // The notice may come while a capture or a step is still waiting for the page.
+    if (isBusy()) {
+        QTimer::singleShot(m_timings.busyRecheckMs, this, &CaptureRun::onPageChangedInPlace);
+        return;
+    }
+    setState(RunState::WaitingForPage);
+    captureAfterLoad(true);
+}
+
+void CaptureRun::pageLoadFailed(const QString &url, const QString &reason, bool readAgainInPlace)
+{
+    // A user browsing sees the engine's error page; only a run tries again. While a retry
+    // waits, the failures of what it replaced do not count twice.
+    if (!m_on || m_retryTimer.isActive())
+        return;
+    m_pageTimer.stop();
+    const auto step = m_loadRetry.onFailure(url.toStdString(), reason.toStdString());
+    if (const auto *retry = std::get_if<capture::RetryLoad>(&step)) {
+        m_retryUrl = QString::fromStdString(retry->url);
+        m_retryInPlace = readAgainInPlace;
+        const QString text = QString::fromStdString(retry->status);
+        m_retryTimer.start(retry->waitMs);
+        setState(RunState::WaitingForRetry);
+        emit status(text);
+        emit loadRetried(text);
+        return;
+    }
+    EndRun(RunEnd::PageFailed, QString::fromStdString(std::get<capture::GiveUpLoad>(step).message));
+}
+
+void CaptureRun::retryFailedLoad()
+{
+    if (!m_on)
+        return;
+    if (m_retryInPlace) {
+        onPageChangedInPlace();
+    } else {
+        setState(RunState::WaitingForPage);
+        m_browser->Navigate(m_retryUrl);
+    }
+}
+
+void CaptureRun::pageTimedOut()
+{
+    if (!m_on)
+        return;
+    if (m_browser->isLoading()) {
+        const QString url = m_browser->loadingUrl().toString();
+        // Stopped, the load is not reported: its failure is this one.
+        m_browser->stop();
+        pageLoadFailed(url, QString::fromStdString(capture::pageTimeoutReason(m_timings.pageTimeoutMs)));
+        return;
+    }
+    if (m_tableWatch->isActive() || m_stepNavigationTimer.isActive())
+        EndRun(RunEnd::NextPageDidNotCome,
+               QString::fromStdString(capture::nextPageDidNotComeMessage(m_timings.pageTimeoutMs)));
+}
+
+void CaptureRun::watchStepInPlace()
+{
+    // Only an after-load run waits for the page; a timed run captures on its ticks anyway.
+    if (!capturesOnLoad() || m_controls->settings().timed)
+        return;
+    // Watched from before the step: a script may put the next page in place at once.
+    m_tableWatch->start();
+    m_stepNavigationTimer.start(m_timings.stepNavigationMs);
+    setState(RunState::WaitingInPlace);
+}
+
+void CaptureRun::stepStartedNoLoad()
+{
+    if (!capturesOnLoad() || m_browser->isLoading())
+        return;
+    m_tableWatch->arm();
+    // A watch that could not be set up never reports; the time-out ends the run all the same.
+    m_pageTimer.start(m_timings.pageTimeoutMs);
+}
+
+void CaptureRun::stopWaits()
+{
+    m_retryTimer.stop();
+    m_pageTimer.stop();
+    m_stepNavigationTimer.stop();
+    m_tableWatch->cancel();
+    m_stepRead.reset();
+}
+
+}  // namespace tabvoro::run

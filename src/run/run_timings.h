@@ -1,0 +1,30 @@
+#pragma once
+
+// Every wait of a run. The defaults are the program's; tests give milliseconds, so that they
+// wait for what the run does rather than through real seconds.
+
+#include <vector>
+
+#include "capture/page_load_retry.h"
+
+namespace tabvoro::run {
+
+struct RunTimings {
+    // The waits before a failed page is tried again, one per retry.
+    std::vector<int> retryWaitsMs{capture::kLoadRetryWaitsMs.begin(), capture::kLoadRetryWaitsMs.end()};
+    // A page of a run that has not loaded by then has failed; a page a script turns in place
+    // that has not changed by then did not come.
+    int pageTimeoutMs = capture::kDefaultPageTimeoutMs;
+    // How long a next-page step has to start a new document before the run looks for the next
+    // page in the page itself.
+    int stepNavigationMs = 1000;
+    // How long the tables of a page turned in place must stay still before it counts as there.
+    int settleMs = 500;
+    // The pause between two captures of the page-number step waiting for its page: the page
+    // needs time to arrive, and a loop without a pause would only spin.
+    int recapturePauseMs = 50;
+    // How often a page-changed notice that came while the run was busy is looked at again.
+    int busyRecheckMs = 50;
+};
+
+}  // namespace tabvoro::run
