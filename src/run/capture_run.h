@@ -174,7 +174,10 @@ private:
     void captureAfterLoad(bool changedInPlace);
     bool pagingHolds(capture::PagingCheck check) const;
     void carryOut(const capture::NextPageStep &step);
-    capture::Result<std::unique_ptr<capture::SnapshotDocument>> readPageForStep(const capture::CaptureSettings &settings);
+    // The capture's read when the page is as it read it; else a read of its own, and
+    // `changedSinceCapture` set when there was a capture's read to take.
+    capture::Result<std::unique_ptr<capture::SnapshotDocument>> readPageForStep(const capture::CaptureSettings &settings,
+                                                                                bool *changedSinceCapture);
     void pageLoadFailed(const QString &url, const QString &reason, bool readAgainInPlace = false);
     void retryFailedLoad();
     void pageTimedOut();

@@ -35,7 +35,19 @@ void CaptureRun::OpenNextPage()
         capture::Result<std::unique_ptr<capture::SnapshotDocument>> page = capture::failure("not read");
         if (settings.pagingMode == capture::PagingMode::NextLink ||
             settings.pagingMode == capture::PagingMode::DropDown) {
-            page = readPageForStep(settings);
+            bool changedSinceCapture = false;
+            page = readPageForStep(settings, &changedSinceCapture);
+            if (page && changedSinceCapture) {
+                // The page changed between its capture and this step (the rest of a page still
+                // arriving, a table its script filled): the step would page past what was never
+                // captured. It is captured first, and the step acts on that read.
+                m_stepping = false;
+                const bool read = CaptureTable().pageRead;
+                m_stepping = true;
+                if (!read || !m_on)
+                    break;
+                page = readPageForStep(settings, &changedSinceCapture);
+            }
             // A page that cannot be read at all is most likely still being replaced: no step now;
             // the next tick or page load tries again. (A frame that cannot be read is another
             // matter: the step then finds nothing to click and ends the run.)
@@ -78,13 +90,16 @@ void CaptureRun::OpenNextPage()
 }
 
 capture::Result<std::unique_ptr<capture::SnapshotDocument>> CaptureRun::readPageForStep(
-    const capture::CaptureSettings &settings)
+    const capture::CaptureSettings &settings, bool *changedSinceCapture)
 {
     // The capture just read the page with the step's parts: unless the page has changed since
     // (a new document, or any change its scripts made), that read is the step's as well.
-    if (auto read = std::move(m_stepRead); read && m_stepReadStamp == browser::currentChangeStamp(m_browser)) {
-        m_stepStamp = m_stepReadStamp;
-        return read;
+    if (auto read = std::move(m_stepRead)) {
+        if (m_stepReadStamp == browser::currentChangeStamp(m_browser)) {
+            m_stepStamp = m_stepReadStamp;
+            return read;
+        }
+        *changedSinceCapture = true;
     }
     return browser::takeSnapshot(browser::stampedEvaluate(m_browser, &m_stepStamp),
                                  browser::SnapshotRequest::forNextPage(settings));

@@ -4,9 +4,10 @@
 
 namespace tabvoro::test {
 
-std::unique_ptr<ui::Frmmain> makeTestWindow(const ScratchDir &dir)
+std::unique_ptr<ui::Frmmain> makeTestWindow(const ScratchDir &dir, const run::RunTimings &timings)
 {
     ui::FrmmainOptions options;
+    options.runTimings = timings;
     options.programFolder = QString::fromStdString(dir.folder());
     options.openStartPage = false;
     options.reportOpenBrowserWindows = false;

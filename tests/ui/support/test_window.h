@@ -10,7 +10,7 @@
 
 namespace tabvoro::test {
 
-// Null when the window could not be shown and activated.
-std::unique_ptr<ui::Frmmain> makeTestWindow(const ScratchDir &dir);
+// Null when the window could not be shown and activated. `timings`: the waits of its runs.
+std::unique_ptr<ui::Frmmain> makeTestWindow(const ScratchDir &dir, const run::RunTimings &timings = {});
 
 }  // namespace tabvoro::test

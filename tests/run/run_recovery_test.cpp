@@ -1,0 +1,421 @@
+// Capture runs left to themselves on sites that misbehave as real ones do — pages whose load
+// fails once or for good, pages that never finish or arrive slowly, next pages put in place by a
+// script, advertisements opened by timers — driven with no window, in both engines, over pages
+// served on 127.0.0.1. The run's waits are given in milliseconds: each case waits for the run's
+// end, never through real seconds.
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "browser/browser_engine.h"
+#include "browser/chromium_browser.h"
+#include "browser/page_change_watch.h"
+#include "browser/web_browser.h"
+#include "browser/web_browser_engine.h"
+#include "browser/web_engine_setup.h"
+#include "capture/output/code_page.h"
+#include "run/capture_run.h"
+#include "support/local_http_server.h"
+#include "test_support.h"
+
+using namespace tabvoro;
+
+namespace {
+
+constexpr int kRunMs = 40000;
+
+QByteArray rows(int n)
+{
+    const QByteArray k = QByteArray::number(n);
+    return "<tr><td>p" + k + "a</td><td>甲" + k + "</td></tr><tr><td>p" + k + "b</td><td>乙" + k + "</td></tr>";
+}
+
+QByteArray captured(std::initializer_list<int> pages)
+{
+    QString text;
+    for (int n : pages)
+        text += QString("p%1a,甲%1\r\np%1b,乙%1\r\n").arg(n);
+    return QByteArray::fromStdString(capture::encodeText(text.toStdString(), "GB18030").value().bytes);
+}
+
+const QByteArray kHead = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
+const QByteArray kHeader = "<tr><th>编号</th><th>名称</th></tr>";
+
+// Page n of 5 linked by "下一页", with `extra` in its body.
+QByteArray chainPage(int n, const QByteArray &extra = {})
+{
+    const QByteArray next = n < 5 ? "<a href=\"" + QByteArray::number(n + 1) + ".html\">下一页</a>" : "<span>下一页</span>";
+    return kHead + "<table>" + kHeader + rows(n) + "<tr><td colspan=\"2\">" + next + "</td></tr></table>" + extra +
+           "</body></html>";
+}
+
+// Pages addressed by "?page=N", written by the page itself.
+const QByteArray kNumberedPage =
+    kHead + "<script>var n=new URLSearchParams(location.search).get('page');document.write('<table>" + kHeader +
+    "<tr><td>p'+n+'a</td><td>甲'+n+'</td></tr><tr><td>p'+n+'b</td><td>乙'+n+'</td></tr></table>');</script></body></html>";
+
+// One document whose "下一页" link puts the next of five pages in place of the table, after a
+// wait as an answer from the server would take. `lastPage`: what the link does on page 5 — it
+// is gone ("none"), does nothing ("nothing") or redraws the same rows ("redraw").
+QByteArray inPlacePage(const QByteArray &lastPage)
+{
+    return kHead + "<table id=\"t\"></table><div id=\"pager\"></div><script>"
+                   "function rows(n){return '<tr><td>p'+n+'a</td><td>甲'+n+'</td></tr><tr><td>p'+n+'b</td><td>乙'+n+'</td></tr>';}"
+                   "var page=1,last='" + lastPage + "';"
+                   "function show(){document.getElementById('t').innerHTML='" + kHeader + "'+rows(page);"
+                   "document.getElementById('pager').innerHTML=page<5||last!=='none'?"
+                   "'<a href=\"#\" onclick=\"turn();return false;\">下一页</a>':'';}"
+                   "function turn(){setTimeout(function(){if(page<5)page++;else if(last==='nothing')return;show();},200);}"
+                   "show();</script></body></html>";
+}
+
+// An advertisement that opens itself on a timer, by every means a script has.
+const QByteArray kAdvertisement =
+    "<script>setTimeout(function(){try{window.open('/ad.html');}catch(e){}"
+    "var a=document.createElement('a');a.target='_blank';a.href='/ad.html';document.body.appendChild(a);a.click();"
+    "},30);</script>";
+
+enum class Engine { View, Chromium };
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Engine)
+
+namespace {
+
+// The waits of the runs here: short, so that a retry or a page that does not come costs
+// milliseconds; the page time-out long enough for any page of this site to load on a busy
+// machine, but where a case is about it.
+run::RunTimings shortTimings(int pageTimeoutMs = 20000)
+{
+    run::RunTimings t;
+    t.retryWaitsMs = {20, 40, 80};
+    t.pageTimeoutMs = pageTimeoutMs;
+    t.stepNavigationMs = 300;
+    t.settleMs = 150;
+    return t;
+}
+
+}  // namespace
+
+class RunRecoveryTest : public QObject {
+    Q_OBJECT
+
+private:
+    test::LocalHttpServer m_site;
+    std::unique_ptr<test::ScratchDir> m_dir;
+    // Each engine is made once: a start costs a second.
+    std::unique_ptr<browser::WebBrowser> m_view;
+    std::unique_ptr<browser::WebBrowserEngine> m_viewEngine;
+    std::unique_ptr<browser::ChromiumBrowser> m_chromium;
+    browser::BrowserEngine *m_browser = nullptr;
+    run::FixedRunControls m_controls;
+    std::unique_ptr<run::CaptureRun> m_run;
+
+    QString url(const QString &path) const { return m_site.url(path).toString(); }
+
+    browser::BrowserEngine *engine(Engine which)
+    {
+        if (which == Engine::Chromium) {
+            if (!m_chromium)
+                m_chromium = std::make_unique<browser::ChromiumBrowser>();
+            return m_chromium.get();
+        }
+        if (!m_view) {
+            m_view = std::make_unique<browser::WebBrowser>();
+            m_view->setAttribute(Qt::WA_DontShowOnScreen);
+            m_view->resize(1024, 768);
+            m_view->show();
+            m_viewEngine = std::make_unique<browser::WebBrowserEngine>(m_view.get());
+        }
+        return m_viewEngine.get();
+    }
+
+    // A run in the engine of the case's data, with the keyword of the tables of this site.
+    void makeRun(run::RunTimings timings = shortTimings())
+    {
+        QFETCH(Engine, engine);
+        m_browser = this->engine(engine);
+        m_controls = {};
+        m_controls.values.keyword = "编号";
+        m_controls.values.nextPageText = "下一页";
+        m_controls.folder = m_dir->folder() + "/";
+        m_controls.codePageName = "GB18030";
+        m_run = std::make_unique<run::CaptureRun>(m_browser, &m_controls, std::move(timings));
+    }
+
+    void open(const QString &address)
+    {
+        QSignalSpy complete(m_browser, &browser::BrowserEngine::DocumentComplete);
+        m_browser->Navigate(address);
+        QTRY_VERIFY_WITH_TIMEOUT(!complete.isEmpty() && complete.last().at(0).toUrl().toString() == address, kRunMs);
+    }
+
+    // Starts the run on the page shown (its address, or `address` in the page-number mode) and
+    // waits for its end.
+    void runToTheEnd(const QString &address = {})
+    {
+        m_controls.values.url = (address.isEmpty() ? m_browser->LocationURL() : address).toStdString();
+        QSignalSpy ended(m_run.get(), &run::CaptureRun::ended);
+        m_run->start();
+        QVERIFY(m_run->isRunning());
+        QVERIFY(ended.wait(kRunMs));
+        QVERIFY(!m_run->isRunning());
+    }
+
+    QByteArray output() const { return QByteArray::fromStdString(test::readBytes(m_run->session().outputPath)); }
+
+    static void addEngines()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::newRow("view") << Engine::View;
+        QTest::newRow("chromium") << Engine::Chromium;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (int n = 1; n <= 5; ++n) {
+            for (const char *chain : {"/once/", "/always/", "/held/", "/timed/", "/slow/"})
+                m_site.addPage(QString("%1%2.html").arg(chain).arg(n), chainPage(n));
+            m_site.addPage(QString("/ads/%1.html").arg(n), chainPage(n, kAdvertisement));
+        }
+        m_site.addPage("/ad.html", "<title>ad</title><table><tr><td>编号</td><td>广告</td></tr></table>");
+        m_site.slowRequests("/slow/3.html", int(kHead.size()), 1500);
+        m_site.failRequests("/always/3.html", -1);
+        m_site.holdRequests("/held/2.html");
+        m_site.addPage("/num.html", kNumberedPage);
+        m_site.addPage("/list.html", kNumberedPage);
+        for (const char *page : {"none", "nothing", "redraw"})
+            m_site.addPage(QString("/inplace-%1.html").arg(page), inPlacePage(page));
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<test::ScratchDir>();
+        // Each case fails its pages afresh.
+        m_site.failRequests("/once/3.html", 1);
+        m_site.failRequests("/timed/3.html", 1);
+        m_site.failRequests("/num.html?page=3", 1);
+        m_site.failRequests("/list.html?page=2", 1);
+    }
+
+    void cleanup()
+    {
+        m_run.reset();
+        m_dir.reset();
+    }
+
+    void cleanupTestCase()
+    {
+        m_viewEngine.reset();
+        m_view.reset();
+        m_chromium.reset();
+    }
+
+    // ---- Failed loads
+
+    // Page 3 fails once: the run says it is tried again, and the file ends up exactly as on a
+    // site that never failed, in each mode that leads from page to page.
+    void pageThatFailsOnceIsTriedAgain_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("timerMs");
+        QTest::addColumn<QString>("failing");
+        for (const auto &[name, engine] : {std::pair{"view", Engine::View}, std::pair{"chromium", Engine::Chromium}}) {
+            const auto row = [&](const char *what) -> QTestData & { return QTest::addRow("%s: %s", name, what) << engine; };
+            row("next-page link") << "/once/1.html" << 0 << 0 << "/once/3.html";
+            row("next-page link, timed") << "/timed/1.html" << 0 << 100 << "/timed/3.html";
+            row("page number") << "/num.html?page=1" << 1 << 0 << "/num.html?page=3";
+            row("address list") << "/list.html?page=1" << 2 << 0 << "/list.html?page=2";
+        }
+    }
+
+    void pageThatFailsOnceIsTriedAgain()
+    {
+        QFETCH(QString, first);
+        QFETCH(int, mode);
+        QFETCH(int, timerMs);
+        QFETCH(QString, failing);
+        makeRun();
+        QSignalSpy retried(m_run.get(), &run::CaptureRun::loadRetried);
+        open(url(first));
+        m_controls.values.pagingMode = static_cast<capture::PagingMode>(mode);
+        if (mode == 1) {
+            m_controls.values.startPage = "1";
+            m_controls.values.endPage = "5";
+        }
+        if (mode == 2) {
+            for (int n = 1; n <= 5; ++n)
+                m_controls.rows.push_back(url(QString("/list.html?page=%1").arg(n)).toStdString());
+            m_controls.row = 0;
+        }
+        if (timerMs) {
+            m_controls.values.timed = true;
+            m_run->timer().setInterval(timerMs);
+        }
+        runToTheEnd(mode == 1 ? url("/num.html?page=(*)") : QString());
+        QCOMPARE(output(), captured({1, 2, 3, 4, 5}));
+        // Chromium tries a request whose connection was cut once more by itself, and may so
+        // never report the failure; the view reports it.
+        QFETCH(Engine, engine);
+        QVERIFY(engine == Engine::View ? retried.size() == 1 : retried.size() <= 1);
+        if (!retried.isEmpty())
+            QVERIFY2(retried.first().at(0).toString().contains("第1次重试：" + url(failing)),
+                     qPrintable(retried.first().at(0).toString()));
+        QVERIFY(m_run->endReason() == run::RunEnd::PagesRanOut);
+        QCOMPARE(m_run->endMessage(), QString());
+    }
+
+    // A timed tick that finds the next page still arriving (shown without its table and link
+    // yet) does not take it for the last page: the run goes on to the end.
+    void timedRunWaitsForAPageStillArriving_data() { addEngines(); }
+    void timedRunWaitsForAPageStillArriving()
+    {
+        makeRun();
+        open(url("/slow/1.html"));
+        m_controls.values.timed = true;
+        m_run->timer().setInterval(100);
+        runToTheEnd();
+        QCOMPARE(output(), captured({1, 2, 3, 4, 5}));
+    }
+
+    // Page 3 never loads: after its retries the run ends, names the page, and keeps what it had;
+    // the error page is never captured.
+    void pageThatAlwaysFailsEndsTheRun_data() { addEngines(); }
+    void pageThatAlwaysFailsEndsTheRun()
+    {
+        makeRun();
+        QSignalSpy retried(m_run.get(), &run::CaptureRun::loadRetried);
+        QSignalSpy status(m_run.get(), &run::CaptureRun::status);
+        const int before = m_site.requestCount("/always/3.html");
+        open(url("/always/1.html"));
+        runToTheEnd();
+        QCOMPARE(retried.size(), 3);
+        // Four loads; Chromium tries each cut request again by itself.
+        QFETCH(Engine, engine);
+        const int requests = m_site.requestCount("/always/3.html") - before;
+        QVERIFY2(engine == Engine::View ? requests == 4 : requests >= 4, qPrintable(QString::number(requests)));
+        QVERIFY(m_run->endReason() == run::RunEnd::PageFailed);
+        const QString shown = status.last().at(0).toString();
+        QVERIFY2(shown.contains("4次都失败，采集已停止：" + url("/always/3.html")), qPrintable(shown));
+        QCOMPARE(output(), captured({1, 2}));
+        QCOMPARE(m_site.requestCount("/always/4.html"), 0);
+    }
+
+    // Page 2 is never answered: the page time-out counts as a failure, retried as one.
+    void pageThatNeverFinishesTimesOut_data() { addEngines(); }
+    void pageThatNeverFinishesTimesOut()
+    {
+        makeRun(shortTimings(400));
+        open(url("/held/1.html"));
+        runToTheEnd();
+        QVERIFY(m_run->endReason() == run::RunEnd::PageFailed);
+        QVERIFY2(m_run->endMessage().contains("0.4秒内没有打开完"), qPrintable(m_run->endMessage()));
+        QCOMPARE(output(), captured({1}));
+    }
+
+    // ---- Next pages put in place by a script
+
+    void nextPageInPlace_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("endsWithMessage");
+        for (const auto &[name, engine] : {std::pair{"view", Engine::View}, std::pair{"chromium", Engine::Chromium}}) {
+            const auto row = [&](const char *what) -> QTestData & { return QTest::addRow("%s: %s", name, what) << engine; };
+            row("last page without the link") << "/inplace-none.html" << false;
+            row("last page's link does nothing") << "/inplace-nothing.html" << true;
+            row("last page's link redraws it") << "/inplace-redraw.html" << true;
+        }
+    }
+
+    void nextPageInPlace()
+    {
+        QFETCH(QString, page);
+        QFETCH(bool, endsWithMessage);
+        makeRun(shortTimings(1500));
+        const int before = m_site.requestCount(page);
+        open(url(page));
+        runToTheEnd();
+        // Every page once, though the document never changed.
+        QCOMPARE(output(), captured({1, 2, 3, 4, 5}));
+        QCOMPARE(m_site.requestCount(page) - before, 1);
+        QVERIFY(m_run->endReason() == (endsWithMessage ? run::RunEnd::NextPageDidNotCome : run::RunEnd::PagesRanOut));
+        if (endsWithMessage)
+            QVERIFY2(m_run->endMessage().contains("下一页没有出现"), qPrintable(m_run->endMessage()));
+    }
+
+    // ---- Pop-ups
+
+    // An advertisement opening itself on every page never takes the place of the page harvested.
+    void advertisementsDoNotReplaceThePage_data() { addEngines(); }
+    void advertisementsDoNotReplaceThePage()
+    {
+        makeRun();
+        open(url("/ads/1.html"));
+        runToTheEnd();
+        QCOMPARE(output(), captured({1, 2, 3, 4, 5}));
+        QCOMPARE(m_site.requestCount("/ad.html"), 0);
+    }
+
+    // ---- One read per page
+
+    // The stamp that lets the next-page step use the capture's read tells a changed or new
+    // document from one left as it was.
+    void changeStampTellsAChangedPage_data() { addEngines(); }
+    void changeStampTellsAChangedPage()
+    {
+        makeRun();
+        open(url("/once/1.html"));
+        const QString first = browser::currentChangeStamp(m_browser);
+        QVERIFY(!first.isEmpty());
+        QCOMPARE(browser::currentChangeStamp(m_browser), first);
+        QVERIFY(m_browser->evaluate("document.querySelector('td').textContent='x';true").value_or(false).toBool());
+        const QString changed = browser::currentChangeStamp(m_browser);
+        QVERIFY(changed != first);
+        QCOMPARE(browser::currentChangeStamp(m_browser), changed);
+        open(url("/once/2.html"));
+        const QString other = browser::currentChangeStamp(m_browser);
+        QVERIFY(other != changed && other != first);
+    }
+
+    // A timed run's step is worked out on one page and carried out a round trip later; a page
+    // that has replaced it meanwhile must not take the click (page 4's next link would be
+    // followed in place of page 3's, and page 4 never captured).
+    void stepActsOnlyOnTheDocumentItWasWorkedOutOn_data() { addEngines(); }
+    void stepActsOnlyOnTheDocumentItWasWorkedOutOn()
+    {
+        makeRun();
+        open(url("/once/1.html"));
+        const auto act = [this](const QString &stamp) {
+            return m_browser
+                ->evaluate("(function(){" + browser::sameDocumentGuard(stamp) +
+                           "document.body.setAttribute('data-acted','1');return true;})()")
+                .value_or(false)
+                .toBool();
+        };
+        const QString onFirst = browser::currentChangeStamp(m_browser);
+        QVERIFY(act(onFirst));
+        // The page's own scripts changing it in place leave it the same document.
+        QVERIFY(m_browser->evaluate("document.querySelector('td').textContent='y';true").value_or(false).toBool());
+        QVERIFY(act(onFirst));
+        open(url("/once/2.html"));
+        QVERIFY(!act(onFirst));
+        QVERIFY(!m_browser->evaluate("document.body.hasAttribute('data-acted')").value_or(true).toBool());
+        QVERIFY(act(browser::currentChangeStamp(m_browser)));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    browser::prepareWebEngine();
+    QApplication app(argc, argv);
+    RunRecoveryTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "run_recovery_test.moc"
