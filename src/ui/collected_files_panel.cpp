@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QUrl>
 
@@ -124,7 +125,10 @@ void CollectedFilesPanel::previewSelectedFile(const QString &path)
 
 void CollectedFilesPanel::renameSelectedFile(const QString &path)
 {
+    QPointer<CollectedFilesPanel> alive(this);
     const QString answer = QInputDialog::getText(m_host.window, "文件改名", "请输入一个新的文件名", QLineEdit::Normal, path);
+    if (!alive)
+        return;
     if (!answer.isEmpty()) {
         if (files::renameFile(path, answer))
             QMessageBox::information(m_host.window, "提示", "    文件改名成功!   ");
@@ -150,9 +154,10 @@ void CollectedFilesPanel::deleteLinesOfSelectedFile(const QString &path)
     // A spreadsheet is a zip of its own: removing "lines" from it would break it.
     if (files::isSpreadsheet(path))
         return;
+    QPointer<CollectedFilesPanel> alive(this);
     const QString needle = QInputDialog::getText(m_host.window, "批量删除包含某字符串的行",
                                                  "请输入一串字符，程序将为你批量删除文件中所有包含此字符串的行");
-    if (needle.isEmpty())
+    if (!alive || needle.isEmpty())
         return;
     // A file that cannot be read or written stays as it was; the command has no message of its own.
     (void)files::deleteLinesContaining(path, needle, capture::systemCodePage());
