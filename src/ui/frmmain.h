@@ -263,7 +263,9 @@ private:
     std::unique_ptr<CollectedFilesPanel> m_collectedFiles;
     void refreshFileList();
     void FitListHorizontalExtent(QListWidget *list);
-    int m_list3NewIndex = -1;  // NewIndex of List3: the row it had added last, -1 after a removal
+    // NewIndex of List3: the row it had added last, -1 after a removal. The URL list panel keeps
+    // it; the job code sets it as it fills the list.
+    int m_list3NewIndex = -1;
 public:
     // Opens a file with its default program, or a folder in the file manager; replaceable, as
     // what an external program does cannot be watched.
