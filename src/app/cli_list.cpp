@@ -89,7 +89,10 @@ int runList(const std::vector<std::string> &args)
     }
 
     nlohmann::ordered_json json;
-    json["entries"] = listing.entries;
+    std::vector<std::string> entries;
+    for (const capture::TableEntry &entry : listing.entries)
+        entries.push_back(capture::entryText(entry));
+    json["entries"] = entries;
     json["chosen"] = listing.chosen;
     json["keyword"] = choice.keyword;
     json["fields"] = choice.fields;

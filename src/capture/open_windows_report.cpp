@@ -20,7 +20,7 @@ OpenWindowsReport reportOpenWindows(const std::vector<OpenWindow> &windows)
                 continue;
             ++listed;
             const std::string signature = tableSignature(**table, true);
-            report.entries.push_back(tableEntry(listed, std::string(utf8Prefix(signature, kStartUpSignatureLength))));
+            report.entries.push_back({listed, std::string(utf8Prefix(signature, kStartUpSignatureLength))});
             const std::size_t length = (*table)->textLength().value_or(0);
             if (length > bestLength) {
                 bestLength = length;

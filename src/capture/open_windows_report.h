@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/document/page_document.h"
+#include "capture/table_listing.h"
 
 namespace tabvoro::capture {
 
@@ -26,7 +27,7 @@ struct OpenWindow {
 
 struct OpenWindowsReport {
     std::size_t windows = 0;             // windows reported
-    std::vector<std::string> entries;    // table list rows, numbered from 1 in each window
+    std::vector<TableEntry> entries;     // table list rows, numbered from 1 in each window
     std::optional<std::size_t> chosen;   // the entry with the most table text (the first of equals)
     std::string chosenUrl;               // the address of the window that holds it
     bool nextPageWordFound = false;      // a window with listed tables has "下一页" in its body

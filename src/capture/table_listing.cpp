@@ -1,5 +1,7 @@
 #include "capture/table_listing.h"
 
+#include <algorithm>
+
 #include "capture/capture_table.h"
 #include "capture/text_rules.h"
 
@@ -73,18 +75,7 @@ std::string tableSignature(const Table &table, bool startUp)
     return signature;
 }
 
-std::string tableEntry(std::size_t number, const std::string &signature)
-{
-    return std::to_string(number) + "--" + signature;
-}
-
-std::string signatureFromEntry(const std::string &entry)
-{
-    for (std::size_t i = 0; i < entry.size(); ++i)
-        if (static_cast<unsigned char>(entry[i]) > '9')
-            return entry.substr(i);
-    return entry;
-}
+std::string entryText(const TableEntry &entry) { return std::to_string(entry.number) + "--" + entry.signature; }
 
 namespace {
 
@@ -100,32 +91,23 @@ TableChoice choiceOf(const std::string &signature)
     return choice;
 }
 
-// What follows the "n--" of an entry with no character beyond "9" (a first row of numbers).
-std::optional<std::string> numericRow(const std::string &entry)
-{
-    std::size_t digits = 0;
-    while (digits < entry.size() && entry[digits] >= '0' && entry[digits] <= '9')
-        ++digits;
-    if (digits == 0 || entry.compare(digits, 2, "--") != 0)
-        return std::nullopt;
-    for (const char c : entry)
-        if (static_cast<unsigned char>(c) > '9')
-            return std::nullopt;
-    return entry.substr(digits + 2);
-}
-
 }  // namespace
 
-TableChoice chooseTable(const std::string &entry)
+TableChoice chooseTable(const TableEntry &entry)
 {
-    // A first row of numbers ("2--2014,2015,2016,") stands for its own fields: the whole entry
+    // The row's text beyond its number: the number and its "--" are all up to "9", so the
+    // signature from its first character beyond "9".
+    const std::string &signature = entry.signature;
+    const auto beyondNine = std::find_if(signature.begin(), signature.end(),
+                                         [](unsigned char c) { return c > '9'; });
+    if (beyondNine != signature.end())
+        return choiceOf(std::string(beyondNine, signature.end()));
+    // A first row of numbers ("2014,2015,2016,") stands for its own fields: the whole row text
     // would match no table. Only where that gives a keyword: an empty one matches every table.
-    if (const auto row = numericRow(entry)) {
-        TableChoice choice = choiceOf(*row);
-        if (!choice.keyword.empty())
-            return choice;
-    }
-    return choiceOf(signatureFromEntry(entry));
+    TableChoice choice = choiceOf(signature);
+    if (!choice.keyword.empty())
+        return choice;
+    return choiceOf(entryText(entry));
 }
 
 std::optional<std::string> tablePreview(const Document &document, const std::string &keyword)
@@ -160,7 +142,7 @@ TableListing listPageTables(const Document &document)
             }
             signature = tableSignature(**table);
         }
-        listing.entries.push_back(tableEntry(n + 1, signature));
+        listing.entries.push_back({n + 1, std::move(signature)});
     }
     if (!listing.entries.empty())
         listing.chosen = best;

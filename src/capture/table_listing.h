@@ -18,30 +18,34 @@ inline constexpr const char *kNextPageWord = "下一页";
 // `startUp`: the form of the start-up report: line breaks (CR LF) removed from the cell texts.
 std::string tableSignature(const Table &table, bool startUp = false);
 
-// A row of the table list: the table's number from 1, "--" and its signature.
-std::string tableEntry(std::size_t number, const std::string &signature);
+// A row of the table list: the table it stands for and the first row it shows.
+struct TableEntry {
+    std::size_t number = 0;  // the table's number from 1
+    std::string signature;
+    bool operator==(const TableEntry &) const = default;
+};
 
-// The signature an entry stands for: the entry from its first character beyond "9", the whole
-// entry when no character is beyond "9".
-std::string signatureFromEntry(const std::string &entry);
+// The text a row of the table list shows: the table's number, "--" and its signature.
+std::string entryText(const TableEntry &entry);
 
 struct TableChoice {
     std::vector<std::string> fields;  // the field list, every field selected
     std::string keyword;              // the table keyword
 };
 
-// The fields and keyword of a chosen entry: with more than three fields the first three joined,
-// otherwise the first piece of the signature. An entry "n--" + a first row of numbers only
-// ("2--2014,2015,2016,2017,") gives the fields of that row ("201420152016"), where it has a
-// first field.
-TableChoice chooseTable(const std::string &entry);
+// The fields and keyword of a chosen entry, read from the signature without its leading
+// characters up to "9" (digits, blanks, ASCII punctuation), as from the row's text beyond its
+// number: with more than three fields the first three joined, otherwise the first field. A first
+// row of numbers only ("2014,2015,2016,2017,") gives its own fields ("201420152016") where it has
+// a first field; where it has none, the whole row text stands for the signature.
+TableChoice chooseTable(const TableEntry &entry);
 
 // The text of the last table of `document` whose text contains `keyword`: the preview of the
 // chosen table. Nothing when no table contains it or the tables cannot be read.
 std::optional<std::string> tablePreview(const Document &document, const std::string &keyword);
 
 struct TableListing {
-    std::vector<std::string> entries;
+    std::vector<TableEntry> entries;
     int chosen = -1;  // the table with the most text (the first of equals); -1 for no table
 };
 

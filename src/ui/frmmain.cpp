@@ -12,10 +12,10 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -30,7 +30,11 @@
 #include "browser/web_browser_engine.h"
 #include "ui/caption_boxes.h"
 #include "ui/cls_split_controls.h"
+#include "ui/collected_files_panel.h"
+#include "ui/list_extent.h"
 #include "ui/mouse_label.h"
+#include "ui/table_choice_panel.h"
+#include "ui/url_list_panel.h"
 #include "ui/twips.h"
 
 namespace tabvoro::ui {
@@ -112,7 +116,6 @@ void Frmmain::createControls()
     Combo1->setEditable(false);
     Txturl = named(new QLineEdit(c), "Txturl");
     Txturl->setFont(QFont("宋体", 10.5));
-    watchEvents(Txturl, this);
     Command1 = named(new QPushButton("抓取表格(&Z)", c), "Command1");
     Labgjz = named(new MouseLabel("表格第一行前部分内容：", c), "Labgjz");
     Labgjz->setMouseTracking(true);
@@ -273,11 +276,43 @@ void Frmmain::connectHandlers()
     connect(m_browser, &BrowserEngine::TitleChange, this, &Frmmain::WebBrowser1_TitleChange);
     connect(WebBrowser1, &browser::WebBrowser::LostFocus, this, &Frmmain::WebBrowser1_LostFocus);
 
-    connectTableHandlers();
-    connectUrlListHandlers();
-    connectFileHandlers();
+    createPanels();
     connectFindHandlers();
 }
+
+PanelHost Frmmain::panelHost()
+{
+    PanelHost host;
+    host.window = this;
+    host.browser = m_browser;
+    host.setText1 = [this](const QString &text) { setText1(text); };
+    host.showStatus = [this](int index, const QString &text) { ShowStatus(index, text); };
+    host.captureSettings = [this] { return readCaptureSettings(); };
+    host.openAddress = [this](const QString &address) { OpenAddress(address); };
+    host.rememberAddress = [this](const QString &address) { RememberAddress(address); };
+    host.outputFolder = [this] { return m_outputFolder; };
+    host.codePage = [this] { return codePage(); };
+    // Read at each use: a test puts its own in place once the window is there.
+    host.openUrl = [this](const QUrl &url) { return openUrl(url); };
+    return host;
+}
+
+void Frmmain::createPanels()
+{
+    openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    m_tableChoice = std::make_unique<TableChoicePanel>(
+        TableChoicePanel::Controls{Command2, List1, List2, CheckKj, txtKj, txtGjz, txtNp}, panelHost());
+    m_urlList = std::make_unique<UrlListPanel>(UrlListPanel::Controls{Txturl, Combo1, List3, mnurl, menuurl}, panelHost(),
+                                               m_list3NewIndex);
+    m_collectedFiles = std::make_unique<CollectedFilesPanel>(CollectedFilesPanel::Controls{File1, mnfile, menufile},
+                                                             panelHost());
+}
+
+void Frmmain::ResetTableChoice() { m_tableChoice->ResetTableChoice(); }
+
+void Frmmain::refreshFileList() { m_collectedFiles->refreshFileList(); }
+
+void Frmmain::FitListHorizontalExtent(QListWidget *list) { ui::FitListHorizontalExtent(list); }
 
 
 void Frmmain::resizeEvent(QResizeEvent *event)
@@ -345,13 +380,7 @@ bool Frmmain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_client && event->type() == QEvent::MouseMove)
         Form_MouseMove();
-    else if (watched == Txturl && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            Txturl_KeyPress(13);
-            return true;
-        }
-    } else if (watched == CheckBx && leftForAnotherControl(event)) {
+    else if (watched == CheckBx && leftForAnotherControl(event)) {
         // Each call moves the output file to the next number: only a move to another control
         // counts, not a message box, a menu or another window taking the focus.
         CheckBx_LostFocus();

@@ -41,8 +41,12 @@ class WebBrowser;
 
 namespace tabvoro::ui {
 
+class CollectedFilesPanel;
 class MouseLabel;
+class TableChoicePanel;
+class UrlListPanel;
 class clsSplitControls;
+struct PanelHost;
 
 struct FrmmainOptions {
     // The folder the program runs from, ending in "/"; empty: the executable's folder.
@@ -188,48 +192,19 @@ private:
     capture::RunEngine m_jobEngine = capture::RunEngine::WebEngine;
     QMetaObject::Connection m_resumeLoad;             // the wait for a resumed run's first page
 
-    // capture test and table choice (frmmain_tables.cpp)
-    void connectTableHandlers();
-    void Command2_Click();
-    void ListPageTables();
-    void ChooseTable();
-    void List1_MouseDown(Qt::MouseButton button);
-    void List2_MouseDown(Qt::MouseButton button);
-    void CheckKj_LostFocus();
-    void txtKj_LostFocus();
-    // The page the capture test read, lent to the listing and the choice it runs; null otherwise.
-    const capture::Document *m_testPage = nullptr;
-    bool m_readingTables = false;  // a handler here waits for the page
-    int m_list1RowAtPress = -1;    // List1's current row when the mouse went down on it
-    QString m_frameCountTag;       // the tag of txtKj: the frame count last found, as text
-
-    // URL list and address sources (frmmain_urllist.cpp)
-    void connectUrlListHandlers();
-    void Txturl_OLEDragDrop(QDropEvent *event);
-    void Combo1_Click(int index);
-    void List3_MouseDown(Qt::MouseButton button);
-    void menuurl_Click(int index);
-    void ImportUrlListFile();
-    void ExtractPageLinks();
-    void FitListHorizontalExtent(QListWidget *list);
-    int m_list3NewIndex = -1;  // NewIndex of List3: the row it had added last, -1 after a removal
-    bool m_extractingLinks = false;
-
-    // collected files (frmmain_files.cpp)
-    void connectFileHandlers();
+    // The panels: the capture test and table choice, the URL list and address sources, the
+    // collected files. Each owns its controls' handlers and state; the controls stay the
+    // window's, placed by its layout.
+    void createPanels();
+    PanelHost panelHost();
+    std::unique_ptr<TableChoicePanel> m_tableChoice;
+    std::unique_ptr<UrlListPanel> m_urlList;
+    std::unique_ptr<CollectedFilesPanel> m_collectedFiles;
     void refreshFileList();
-    void File1_Click();
-    void File1_DblClick();
-    void File1_MouseDown(Qt::MouseButton button);
-    void menufile_Click(int index);
-    // The selected row's file in the output folder; empty when no row is selected.
-    QString selectedFilePath() const;
-    void previewSelectedFile(const QString &path);
-    void renameSelectedFile(const QString &path);
-    void trashSelectedFile(const QString &path);
-    void deleteLinesOfSelectedFile(const QString &path);
-    void exportSelectedFile(const QString &path);
-    int m_fileRowAtPress = -1;  // File1's selected row when the mouse went down on it
+    void FitListHorizontalExtent(QListWidget *list);
+    // NewIndex of List3: the row it had added last, -1 after a removal. The URL list panel keeps
+    // it; the job code sets it as it fills the list.
+    int m_list3NewIndex = -1;
 public:
     // Opens a file with its default program, or a folder in the file manager; replaceable, as
     // what an external program does cannot be watched.
@@ -247,9 +222,6 @@ public:
     std::pair<int, int> GetCaretRowColumn() const;
     QString FindText() const { return m_findText; }
 private:
-
-    // address entry (frmmain_address.cpp)
-    void Txturl_KeyPress(int keyAscii);
 
     // browser events (frmmain_browser.cpp)
     void WebBrowser1_StatusTextChange(const QString &text);

@@ -20,6 +20,7 @@
 #include "capture/table_listing.h"
 #include "capture/output/url_list.h"
 #include "ui/cls_split_controls.h"
+#include "ui/table_choice_panel.h"
 #include "ui/frmmain.h"
 
 namespace tabvoro::ui {
@@ -124,13 +125,9 @@ Frmmain::StartUpReport Frmmain::ReportOpenBrowserWindows()
         Combo1->addItem(page.url);
     }
     const capture::OpenWindowsReport report = capture::reportOpenWindows(windows);
-    const int firstRow = List1->count();
-    for (const std::string &entry : report.entries)
-        List1->addItem(QString::fromStdString(entry));
-    if (report.chosen) {
-        List1->setCurrentRow(firstRow + static_cast<int>(*report.chosen));
+    m_tableChoice->addEntries(report.entries, report.chosen);
+    if (report.chosen)
         Txturl->setText(QString::fromStdString(report.chosenUrl));
-    }
     if (report.nextPageWordFound)
         txtNp->setText(capture::kNextPageWord);
     return {static_cast<int>(report.windows), QString::fromStdString(report.text)};

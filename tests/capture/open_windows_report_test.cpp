@@ -23,7 +23,7 @@ TEST(OpenWindowsReport, ListsTablesPerWindowAndChoosesTheLongest)
     const auto report = reportOpenWindows({{"A", a.get()}, {"B", b.get()}, {"C", oneCell.get()}, {"D", nullptr}});
 
     EXPECT_EQ(report.windows, 4u);
-    EXPECT_EQ(report.entries, (std::vector<std::string>{"1--名,值,", "1--a,b,c,", "2--x,y,z,"}));
+    EXPECT_EQ(report.entries, (std::vector<TableEntry>{{1, "名,值,"}, {1, "a,b,c,"}, {2, "x,y,z,"}}));
     EXPECT_EQ(report.chosen, 1u);  // of two equally long tables, the first
     EXPECT_EQ(report.chosenUrl, "B");
     EXPECT_TRUE(report.nextPageWordFound);
@@ -38,13 +38,13 @@ TEST(OpenWindowsReport, StartUpEntryForm)
     for (int i = 0; i < 300; ++i)
         wide += "表";
     const std::pair<std::string, std::string> cases[] = {
-        {"<td>上<br>半</td><td> b </td>", "1--上半,b,"},  // the line break inside goes
-        {"<td colspan=3>w</td><td>x</td>", "1--w,,,x,"},
-        {"<td>" + wide + "</td><td>x</td>", "1--" + wide.substr(0, 255 * 3)},  // 255 characters
+        {"<td>上<br>半</td><td> b </td>", "上半,b,"},  // the line break inside goes
+        {"<td colspan=3>w</td><td>x</td>", "w,,,x,"},
+        {"<td>" + wide + "</td><td>x</td>", wide.substr(0, 255 * 3)},  // 255 characters
     };
-    for (const auto &[row, entry] : cases) {
+    for (const auto &[row, signature] : cases) {
         const auto document = page("<table><tr>" + row + "</tr></table>");
-        EXPECT_EQ(reportOpenWindows({{"u", document.get()}}).entries, std::vector<std::string>{entry});
+        EXPECT_EQ(reportOpenWindows({{"u", document.get()}}).entries, (std::vector<TableEntry>{{1, signature}}));
     }
 }
 

@@ -69,8 +69,11 @@ TEST(ListPageTables, EntriesNumberedFromOneAndTheLargestChosen)
                                "<table>" + cells(40) + "</table>");
     const TableListing listing = listPageTables(*document);
     ASSERT_EQ(listing.entries.size(), 3u);
-    EXPECT_EQ(listing.entries[0], "1--A,B,");
-    EXPECT_EQ(listing.entries[1], "2--" + std::string(40, 'x') + ",");
+    EXPECT_EQ(listing.entries[0], (TableEntry{1, "A,B,"}));
+    EXPECT_EQ(listing.entries[1], (TableEntry{2, std::string(40, 'x') + ","}));
+    // The row shows the number, "--" and the signature.
+    EXPECT_EQ(entryText(listing.entries[0]), "1--A,B,");
+    EXPECT_EQ(entryText(listing.entries[1]), "2--" + std::string(40, 'x') + ",");
     // Equal lengths: the first of them.
     EXPECT_EQ(listing.chosen, 1);
 }
@@ -81,8 +84,8 @@ TEST(ListPageTables, NestedTablesAreListedAndAPageWithoutTablesChoosesNothing)
     const TableListing listing = listPageTables(*nested);
     ASSERT_EQ(listing.entries.size(), 2u);
     // The inner table is a block of the cell's text.
-    EXPECT_EQ(listing.entries[0], "1--out\r\nin,");
-    EXPECT_EQ(listing.entries[1], "2--in,");
+    EXPECT_EQ(listing.entries[0], (TableEntry{1, "out\r\nin,"}));
+    EXPECT_EQ(listing.entries[1], (TableEntry{2, "in,"}));
     EXPECT_EQ(listing.chosen, 0);
 
     const TableListing none = listPageTables(*page("<p>text</p>"));
@@ -93,33 +96,33 @@ TEST(ListPageTables, NestedTablesAreListedAndAPageWithoutTablesChoosesNothing)
 TEST(ChooseTable, EntryGivesFieldsAndKeyword)
 {
     struct Case {
-        std::string entry;
+        TableEntry entry;
         std::vector<std::string> fields;
         std::string keyword;
     };
     const Case cases[] = {
-        {"12--Name,Price,", {"Name", "Price"}, "Name"},
+        {{12, "Name,Price,"}, {"Name", "Price"}, "Name"},
         // The number is skipped up to the first character beyond "9": digits of the first field too.
-        {"5--2014年,销量,", {"年", "销量"}, "年"},
-        {"6--,B,C,", {"B", "C"}, "B"},
+        {{5, "2014年,销量,"}, {"年", "销量"}, "年"},
+        {{6, ",B,C,"}, {"B", "C"}, "B"},
         // More than three fields: the first three make the keyword.
-        {"2--姓名,年龄,城市,电话,", {"姓名", "年龄", "城市", "电话"}, "姓名年龄城市"},
-        {"1--姓名,年龄,城市,", {"姓名", "年龄", "城市"}, "姓名"},
-        {"3--A,,,B,", {"A", "", "", "B"}, "A"},
-        {"4--A,", {"A"}, "A"},
+        {{2, "姓名,年龄,城市,电话,"}, {"姓名", "年龄", "城市", "电话"}, "姓名年龄城市"},
+        {{1, "姓名,年龄,城市,"}, {"姓名", "年龄", "城市"}, "姓名"},
+        {{3, "A,,,B,"}, {"A", "", "", "B"}, "A"},
+        {{4, "A,"}, {"A"}, "A"},
         // Nothing beyond "9": the row after the entry's number, rather than an empty keyword
         // that every table contains.
-        {"2--2014,2015,2016,2017,", {"2014", "2015", "2016", "2017"}, "201420152016"},
-        {"7--2014,2015,", {"2014", "2015"}, "2014"},
-        {"9---1,-2.5,", {"-1", "-2.5"}, "-1"},
+        {{2, "2014,2015,2016,2017,"}, {"2014", "2015", "2016", "2017"}, "201420152016"},
+        {{7, "2014,2015,"}, {"2014", "2015"}, "2014"},
+        {{9, "-1,-2.5,"}, {"-1", "-2.5"}, "-1"},
         // Where that gives no keyword, the whole entry, which matches no table.
-        {"8--", {}, "8--"},
-        {"10--,2015,", {"10--", "2015"}, "10--"},
+        {{8, ""}, {}, "8--"},
+        {{10, ",2015,"}, {"10--", "2015"}, "10--"},
     };
     for (const auto &c : cases) {
         const TableChoice choice = chooseTable(c.entry);
-        EXPECT_EQ(choice.fields, c.fields) << c.entry;
-        EXPECT_EQ(choice.keyword, c.keyword) << c.entry;
+        EXPECT_EQ(choice.fields, c.fields) << entryText(c.entry);
+        EXPECT_EQ(choice.keyword, c.keyword) << entryText(c.entry);
     }
 }
 
@@ -176,7 +179,7 @@ TEST(CaptureTest, FramesetIsSurveyedFrameByFrame)
     // The listing that follows reads the frame the survey pointed at.
     const auto target = targetDocument(*document, true, *result.frameText);
     ASSERT_TRUE(target);
-    EXPECT_EQ(listPageTables(**target).entries, std::vector<std::string>{"1--数据,"});
+    EXPECT_EQ(listPageTables(**target).entries, (std::vector<TableEntry>{{1, "数据,"}}));
 }
 
 TEST(CaptureTest, FramesetWhoseFirstFrameFailsHasNoTable)

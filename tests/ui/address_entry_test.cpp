@@ -137,11 +137,14 @@ private slots:
     void importAddsEveryLineButEmptyOnes()
     {
         const QString before = window().webBrowser()->LocationURL();
+        window().txtGjz->setText("kept");
         importFile(writeFile("list.txt", "http://a.test/1\r\n\r\n   \nhttp://a.test/页2\r"));
         QCOMPARE(rows(urlList()), QStringList({"http://a.test/1", "   ", "http://a.test/页2"}));
         QCOMPARE(window().Txturl->text(), QString("http://a.test/1"));
-        // The address is put in the box, not opened.
-        QTest::qWait(200);
+        // The address is put in the box, not opened: opening it empties the table keyword as it
+        // asks the view for the page, and remembers nothing.
+        QCOMPARE(window().txtGjz->text(), QString("kept"));
+        QCOMPARE(window().Combo1->count(), 0);
         QCOMPARE(window().webBrowser()->LocationURL(), before);
 
         // A second import adds below, duplicates and all; the box shows the list's first row.
@@ -192,37 +195,12 @@ private slots:
         QCOMPARE(window().Txturl->text(), QString());
     }
 
-    void linksAreExtractedBySubstringOrPattern_data()
-    {
-        QTest::addColumn<QString>("pattern");  // "@" stands for the page's site, "http://127.0.0.1:port/"
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("substring") << "list_" << QStringList({"@list_1.htm", "@list_2.htm", "@list_12.htm", "http://b.test/list_3.htm"});
-        QTest::newRow("one digit") << "@list_#.htm" << QStringList({"@list_1.htm", "@list_2.htm"});
-        QTest::newRow("any run") << "@list_*.htm" << QStringList({"@list_1.htm", "@list_2.htm", "@list_12.htm"});
-        QTest::newRow("case matters") << "LIST_" << QStringList();
-    }
-
-    void linksAreExtractedBySubstringOrPattern()
-    {
-        QFETCH(QString, pattern);
-        QFETCH(QStringList, expected);
-        m_site.addPage("/links.html", "<html><body><a href=\"/list_1.htm\">1</a><a href=\"list_2.htm\">2</a>"
-                                      "<a href=\"/list_12.htm\">12</a><a href=\"/other.htm\">x</a>"
-                                      "<a href=\"/list_1.htm\">1 again</a><a href=\"http://b.test/list_3.htm\">3</a>"
-                                      "</body></html>");
-        const QString site = m_site.url("/").toString();
-        enter(m_site.url("/links.html").toString());
-
-        QCOMPARE(extract(pattern.replace("@", site)), site);
-        QCOMPARE(rows(urlList()), expected.replaceInStrings("@", site));
-        QCOMPARE(urlList()->currentRow(), urlList()->count() - 1);
-        QCOMPARE(markedRows(urlList()), QList<int>());
-    }
-
+    // Which links are taken is the engine's (PageLinks); here, that the shown page's links reach
+    // the list as the view resolves them, the marks untouched.
     void extractionSkipsAddressesARowAlreadyStartsWith()
     {
         m_site.addPage("/links.html", "<html><body><a href=\"/list_1.htm\">1</a><a href=\"/list_2.htm\">2</a>"
-                                      "<a href=\"/list_3.htm\">3</a></body></html>");
+                                      "<a href=\"list_3.htm\">3</a></body></html>");
         const QString site = m_site.url("/").toString();
         urlList()->addItem(site.toUpper() + "LIST_2.HTM#top");
         urlList()->addItem("http://a.test/marked");

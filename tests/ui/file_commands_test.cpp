@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QAction>
 #include <QDir>
+#include <QTimer>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -130,6 +132,31 @@ private slots:
                            window().File1->visualItemRect(window().File1->item(2)).center());
         const QUrl b = QUrl::fromLocalFile(folder() + "b.csv");
         QCOMPARE(m_opened, QList<QUrl>({b, QUrl::fromLocalFile(folder()), b}));
+    }
+
+    // The window may go while a command's prompt is open (the program told to end): the command
+    // then stops, and touches neither the window nor the file.
+    void aCommandWhosePromptOutlivesTheWindowStops_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::newRow("rename") << 4;
+        QTest::newRow("delete lines") << 6;
+    }
+
+    void aCommandWhosePromptOutlivesTheWindowStops()
+    {
+        QFETCH(int, command);
+        files({{"a.csv", "A\r\n"}});
+        QAction *action = window().menufile[command];
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [this] {
+            if (QApplication::activeModalWidget())
+                m_window.reset();
+        });
+        closer.start(10);
+        action->trigger();
+        QVERIFY(!m_window);
+        QCOMPARE(QByteArray::fromStdString(test::readBytes(m_dir->file("download/a.csv"))), QByteArray("A\r\n"));
     }
 
     void preview_data()

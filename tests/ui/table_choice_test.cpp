@@ -17,6 +17,7 @@
 #include "test_support.h"
 #include "ui/frmmain.h"
 #include "ui/mouse_label.h"
+#include "ui/table_choice_panel.h"
 
 using namespace tabvoro;
 
@@ -84,6 +85,10 @@ private:
     {
         QTest::mouseClick(list->viewport(), button, Qt::NoModifier, list->visualItemRect(list->item(row)).center());
     }
+
+    // Runs the checks a box that lost the focus has queued; one that shows a message box has it
+    // answered before this returns.
+    void runLostFocusChecks() { QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall); }
 
     // Moves the focus from `from` to another control, as leaving a box does.
     void leave(QWidget *from)
@@ -198,6 +203,15 @@ private slots:
         window().List2->item(0)->setText("改过");
         pressOn(window().List1, 0, Qt::LeftButton);
         QCOMPARE(rows(window().List2), QStringList({"序号"}));
+
+        // A row stands for the table it carries, whatever its text says.
+        window().List1->item(2)->setText("1--序号,");
+        pressOn(window().List1, 2, Qt::LeftButton);
+        QCOMPARE(rows(window().List2), QStringList({"城市年份销量合计"}));
+        QCOMPARE(window().txtGjz->text(), QString("城市年份销量合计"));
+        const auto chosen = ui::tableEntryOf(window().List1->currentItem());
+        QVERIFY(chosen);
+        QCOMPARE(chosen->number, std::size_t(3));
     }
 
     void rightClickOnTheTableListClearsBothLists()
@@ -259,8 +273,8 @@ private slots:
         // Without a current row a right click asks nothing.
         fields->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
         test::ModalAnswerer answerer("x");
+        // The press is handled as it comes: a prompt would be answered before the click returns.
         pressOn(fields, 0, Qt::RightButton);
-        QTest::qWait(100);
         QCOMPARE(answerer.seen(), 0);
         QCOMPARE(rows(fields).first(), QString("城市"));
     }
@@ -272,7 +286,7 @@ private slots:
 
         // Unticked: leaving the box counts nothing.
         leave(window().CheckKj);
-        QTest::qWait(100);
+        runLostFocusChecks();
         QCOMPARE(answerer.seen(), 0);
 
         // No count yet: any frame number above 0 is refused, with no count in the message.
@@ -304,7 +318,7 @@ private slots:
                 QCOMPARE(answerer.lastText(), QString("   你输入的数大于当前网页中的框架总数 2 了,请重输!    "));
                 QTRY_COMPARE(window().focusWidget(), window().txtKj);
             } else {
-                QTest::qWait(100);
+                runLostFocusChecks();
                 QVERIFY2(answerer.seen() == before, qPrintable(c.number));
             }
         }
