@@ -33,6 +33,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <algorithm>
 #include <charconv>
@@ -235,12 +236,18 @@ double groupPeakMb(qint64 group)
     return peak;
 }
 
+// The page of the window's view: the bench measures its renderer.
+QWebEnginePage *viewPage(ui::Frmmain &window)
+{
+    return static_cast<QWebEngineView *>(window.webBrowser()->widget())->page();
+}
+
 // The engine's largest process now: the view's renderer, or Chromium's largest process.
 double rendererPeakMb(ui::Frmmain &window)
 {
     if (auto *chromium = qobject_cast<browser::ChromiumBrowser *>(window.browserEngine()))
         return groupPeakMb(chromium->processGroup());
-    return processPeakMb(window.webBrowser()->page()->renderProcessPid());
+    return processPeakMb(viewPage(window)->renderProcessPid());
 }
 
 // What a load came to. The renderer's high-water mark is sampled while the page loads: a page too
@@ -268,7 +275,7 @@ Load openAndWait(ui::Frmmain &window, const QUrl &url)
         load.ok = success;
         loop.quit();
     });
-    QObject::connect(window.webBrowser()->page(), &QWebEnginePage::renderProcessTerminated, &loop,
+    QObject::connect(viewPage(window), &QWebEnginePage::renderProcessTerminated, &loop,
                      [&load] { ++load.rendererEnds; });
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, &loop, [&load, &window] {

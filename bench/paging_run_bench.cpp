@@ -260,9 +260,9 @@ struct Timeline {
 
     void watch(ui::Frmmain &w, QObject *context)
     {
-        QWebEnginePage *page = w.webBrowser()->page();
-        QObject::connect(page, &QWebEnginePage::loadStarted, context, [this] { loadStarted.push_back(now()); });
-        QObject::connect(w.webBrowser()->view(), &QWebEngineView::loadFinished, context,
+        auto *view = static_cast<QWebEngineView *>(w.webBrowser()->widget());
+        QObject::connect(view->page(), &QWebEnginePage::loadStarted, context, [this] { loadStarted.push_back(now()); });
+        QObject::connect(view, &QWebEngineView::loadFinished, context,
                          [this] { loadFinished.push_back(now()); });
         QObject::connect(&w, &ui::Frmmain::captureKept, context, [this] { kept.push_back(now()); });
     }
@@ -345,7 +345,7 @@ Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
         ++run.captures;
         lastProgress = run.timeline.now();
     });
-    QObject::connect(w.webBrowser()->page(), &QWebEnginePage::loadFinished, &loop,
+    QObject::connect(static_cast<QWebEngineView *>(w.webBrowser()->widget())->page(), &QWebEnginePage::loadFinished, &loop,
                      [&] { lastProgress = run.timeline.now(); });
     // The end is looked for as a user sees it, by the run no longer being on. A fine poll once the last page is in keeps
     // the wait for it short; a coarse one meanwhile notices an early end or a stall without

@@ -32,7 +32,11 @@ public:
     };
 
     // Opens an address. Text without a scheme is taken as http, a local path as a file address.
+    // An address opened while the engine is still taking up its first blank page is the load
+    // that is reported: callers never wait for the blank page first.
     virtual void Navigate(const QString &address) = 0;
+    // The address Navigate() opens for `address`.
+    static QUrl urlFromAddress(const QString &address);
     // The address shown; "about:blank" for the blank page.
     virtual QString LocationURL() const = 0;
     // The page's title, or its address when it has none.
@@ -60,13 +64,17 @@ public:
     virtual void goForward() = 0;
     virtual void stop() = 0;
     virtual void reload() = 0;
+    // Finds the next occurrence of `text` in the page and shows it selected, as the user's own
+    // search does; finding nothing changes nothing.
+    virtual void findText(const QString &text) = 0;
 
 signals:
     void StatusTextChange(const QString &text);
     // "0/0" (progress 0, maximum 0) once the page is idle.
     void ProgressChange(int progress, int maximum);
-    // Command 1 is navigate forward, 2 navigate back.
-    void CommandStateChange(int command, bool enable);
+    // Whether the history has a page to go back, or forward, to; told when it changes.
+    void backEnabledChanged(bool enabled);
+    void forwardEnabledChanged(bool enabled);
     void TitleChange(const QString &title);
     // A navigation of the main frame has committed (the new document exists).
     void NavigateComplete(const QUrl &url);

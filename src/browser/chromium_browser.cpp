@@ -1,6 +1,5 @@
 #include "browser/chromium_browser.h"
 
-#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonArray>
@@ -8,10 +7,10 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "browser/answer_wait.h"
 #include "browser/chromium_process.h"
 #include "browser/devtools_connection.h"
 #include "browser/page_scripts.h"
-#include "browser/web_browser.h"
 
 namespace tabvoro::browser {
 
@@ -183,10 +182,7 @@ void ChromiumBrowser::onEvent(const QString &method, const QJsonObject &params, 
             !m_openingPage) {
             m_connection->send("Target.closeTarget", {{"targetId", targetId}});
         } else if (method == "Target.targetInfoChanged" && targetId == m_targetId) {
-            if (const QString title = info["title"].toString(); title != m_title) {
-                m_title = title;
-                emit TitleChange(LocationName());
-            }
+            setTitle(info["title"].toString());
         } else if (method == "Target.targetCrashed" && targetId == m_targetId) {
             onPageEvent("Inspector.targetCrashed", {});
         } else if (method == "Target.targetDestroyed" && targetId == m_targetId) {
@@ -200,12 +196,9 @@ void ChromiumBrowser::onEvent(const QString &method, const QJsonObject &params, 
                     return;
                 }
                 // The new page is blank already: it is reported as the blank page's load.
-                m_loading = false;
-                m_showsFailedLoad = false;
-                emit LoadStarted();
-                emit NavigateComplete(kBlank);
-                emit ProgressChange(0, 0);
-                emit DocumentComplete(kBlank, true);
+                m_loads.began(kBlank);
+                m_loads.committed(kBlank);
+                m_loads.finished(kBlank, true);
             });
         }
         return;
@@ -222,21 +215,17 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
     const auto isMainFrame = [&](const QJsonValue &frameId) { return frameId.toString() == m_targetId; };
     if (method == "Page.frameStartedLoading" && isMainFrame(params["frameId"])) {
         // Chromium may report one load as started twice.
-        if (m_loading)
+        if (m_loads.isLoading())
             return;
-        m_loading = true;
-        m_navigationReported = false;
         m_crashReported = false;
         m_failedUrl.clear();
-        // A new document's windows are its own: what the program's step clicked has led here.
-        m_actionPopupsUntilMs = 0;
-        ++m_loadStarts;
-        emit LoadStarted();
+        m_navigationSent = false;
+        m_loads.began();
         emit ProgressChange(10, 100);
     } else if (method == "Network.requestWillBeSent") {
         if (params["type"].toString() == "Document" && isMainFrame(params["frameId"])) {
             m_documentRequests.insert(params["requestId"].toString());
-            m_loadingUrl = QUrl(params["request"].toObject()["url"].toString());
+            m_loads.setLoadingUrl(QUrl(params["request"].toObject()["url"].toString()));
             m_failureReason.clear();
         }
     } else if (method == "Network.loadingFailed") {
@@ -251,25 +240,24 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
         m_url = QUrl(frame["url"].toString());
         m_failedUrl = QUrl(frame["unreachableUrl"].toString());
         m_isolatedContext = 0;
-        m_navigationReported = true;
-        emit NavigateComplete(m_failedUrl.isEmpty() ? m_url : m_failedUrl);
+        m_loads.committed(m_failedUrl.isEmpty() ? m_url : m_failedUrl);
         updateHistoryState();
     } else if (method == "Page.navigatedWithinDocument" && isMainFrame(params["frameId"])) {
         m_url = QUrl(params["url"].toString());
         emit NavigateComplete(m_url);
         updateHistoryState();
     } else if (method == "Page.domContentEventFired") {
-        if (m_loading)
+        readTitle();
+        if (m_loads.isLoading())
             emit ProgressChange(50, 100);
     } else if (method == "Page.loadEventFired") {
-        if (m_loading)
+        readTitle();
+        if (m_loads.isLoading())
             loadEnded();
     } else if (method == "Page.frameStoppedLoading" && isMainFrame(params["frameId"])) {
         // Stopped, or replaced by a download: no page to report.
-        if (m_loading) {
-            m_loading = false;
-            emit ProgressChange(0, 0);
-        }
+        if (m_loads.isLoading())
+            m_loads.stopped();
     } else if (method == "Page.windowOpen") {
         openPopup(QUrl(params["url"].toString()), params["userGesture"].toBool());
     } else if (method == "Runtime.executionContextDestroyed") {
@@ -284,33 +272,17 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
             return;
         m_crashReported = true;
         emit pageLost(QPrivateSignal());
-        failLoad(m_loading ? m_loadingUrl : m_url, QStringLiteral("the page's renderer process ended"));
+        m_loads.finished(m_loads.isLoading() ? m_loads.loadingUrl() : m_url, false,
+                         QStringLiteral("the page's renderer process ended"));
     }
 }
 
 void ChromiumBrowser::loadEnded()
 {
-    m_loading = false;
-    emit ProgressChange(0, 0);
     const bool ok = m_failedUrl.isEmpty();
-    const QUrl url = ok ? m_url : m_failedUrl;
-    m_showsFailedLoad = !ok;
-    if (!ok)
-        m_lastFailure = {url, m_failureReason.isEmpty() ? QStringLiteral("net::ERR_FAILED") : m_failureReason};
-    if (!m_navigationReported) {
-        m_navigationReported = true;
-        emit NavigateComplete(url);
-    }
-    emit DocumentComplete(url, ok);
-}
-
-void ChromiumBrowser::failLoad(const QUrl &url, const QString &reason)
-{
-    m_loading = false;
-    m_showsFailedLoad = true;
-    m_lastFailure = {url, reason};
-    emit ProgressChange(0, 0);
-    emit DocumentComplete(url, false);
+    // The history has its new entry by now, which it may not have had when the document came.
+    updateHistoryState();
+    m_loads.finished(ok ? m_url : m_failedUrl, ok, m_failureReason);
 }
 
 void ChromiumBrowser::chromiumLost()
@@ -329,13 +301,14 @@ void ChromiumBrowser::chromiumLost()
     m_sessionId.clear();
     m_targetId.clear();
     m_isolatedContext = 0;
+    m_navigationSent = false;
     emit pageLost(QPrivateSignal());
-    failLoad(m_loading ? m_loadingUrl : m_url, QStringLiteral("Chromium ended"));
+    m_loads.finished(m_loads.isLoading() ? m_loads.loadingUrl() : m_url, false, QStringLiteral("Chromium ended"));
 }
 
 void ChromiumBrowser::Navigate(const QString &address)
 {
-    navigateTo(WebBrowser::urlFromAddress(address));
+    navigateTo(urlFromAddress(address));
 }
 
 void ChromiumBrowser::navigateTo(const QUrl &url)
@@ -344,31 +317,49 @@ void ChromiumBrowser::navigateTo(const QUrl &url)
         const QString reason = QString::fromStdString(started.error().message);
         // Reported as a load that failed, after the caller has returned, as any other.
         QTimer::singleShot(0, this, [this, url, reason] {
-            emit LoadStarted();
-            failLoad(url, reason);
+            m_loads.began(url);
+            m_loads.finished(url, false, reason);
         });
         return;
     }
-    m_loadingUrl = url;
+    m_loads.setLoadingUrl(url);
+    m_navigationSent = true;
     // An address Chromium refuses to open at all gets no error page: it fails here.
     const QPointer<ChromiumBrowser> self(this);
     m_connection->send("Page.navigate", {{"url", url.toString(QUrl::FullyEncoded)}}, m_sessionId,
                        [self, url](const capture::Result<QJsonObject> &result) {
-                           if (self && !result && self->m_connection && self->m_connection->isOpen())
-                               self->failLoad(url, QString::fromStdString(result.error().message));
+                           if (!self)
+                               return;
+                           // By the answer the load has begun, or never will (a move within the document).
+                           self->m_navigationSent = false;
+                           if (!result && self->m_connection && self->m_connection->isOpen())
+                               self->m_loads.finished(url, false, QString::fromStdString(result.error().message));
                        });
 }
 
 QString ChromiumBrowser::LocationURL() const { return m_url.isEmpty() ? kBlank.toString() : m_url.toString(); }
 
-QString ChromiumBrowser::LocationName() const
+QString ChromiumBrowser::LocationName() const { return titleOrAddress(m_title, m_url); }
+
+void ChromiumBrowser::setTitle(const QString &title)
 {
-    // For a document without a title Chromium names it by its address, without the scheme.
-    const QString address = LocationURL();
-    const QString bare = m_url.adjusted(QUrl::RemoveScheme).toString().mid(2);
-    if (m_title.isEmpty() || m_title == address || m_title == bare || m_title + u'/' == bare)
-        return address;
-    return m_title;
+    if (title == m_title)
+        return;
+    m_title = title;
+    emit TitleChange(LocationName());
+}
+
+void ChromiumBrowser::readTitle()
+{
+    // Chromium tells of a page's new address, but not of the title its document then gives.
+    const QPointer<ChromiumBrowser> self(this);
+    m_connection->send("Runtime.evaluate", evaluateParams(QStringLiteral("document.title")), m_sessionId,
+                       [self](const capture::Result<QJsonObject> &answer) {
+                           if (!self || !answer)
+                               return;
+                           if (const auto title = evaluatedValue(*answer); title && title->isString())
+                               self->setTitle(title->toString());
+                       });
 }
 
 capture::Result<int> ChromiumBrowser::isolatedContext()
@@ -402,42 +393,23 @@ capture::Result<QVariant> ChromiumBrowser::run(const QString &script, int timeou
     if (userGesture)
         params["userGesture"] = true;
 
-    struct Answer {
-        QPointer<QEventLoop> loop;
-        std::optional<capture::Result<QJsonObject>> value;
-    };
-    auto answer = std::make_shared<Answer>();
-    QEventLoop loop;
-    answer->loop = &loop;
-    const QPointer<ChromiumBrowser> self(this);
-    m_connection->send("Runtime.evaluate", params, m_sessionId, [answer](const capture::Result<QJsonObject> &value) {
-        answer->value = value;
-        if (answer->loop)
-            answer->loop->quit();
-    });
-    bool lost = false;
-    connect(this, &ChromiumBrowser::pageLost, &loop, [&] {
-        lost = true;
-        loop.quit();
-    });
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    AnswerWait<capture::Result<QJsonObject>> wait(this);
+    m_connection->send("Runtime.evaluate", params, m_sessionId, wait.receiver());
+    wait.endOn(this, &ChromiumBrowser::pageLost, AnswerWait<capture::Result<QJsonObject>>::End::PageLost);
     ++m_evaluating;
-    if (!answer->value)
-        waitAtMost(loop, timeoutMs);
-    if (!self)
-        return capture::failure("the browser was closed before the page answered");
+    wait.wait(timeoutMs);
+    if (wait.engineGone())
+        return std::unexpected(wait.failure());
     // A pop-up the script asked for replaces the page only once the script has answered.
     if (--m_evaluating == 0 && !m_pendingPopup.isEmpty())
         QTimer::singleShot(0, this, [this, url = std::exchange(m_pendingPopup, {})] { navigateTo(url); });
-    if (answer->value) {
-        if (!*answer->value)
-            return capture::failure("the page did not answer: " + answer->value->error().message);
-        const auto value = evaluatedValue(**answer->value);
-        return value ? value->toVariant() : QVariant();
-    }
-    if (lost)
-        return capture::failure("the page's renderer stopped before it answered");
-    return capture::failure("the page did not answer within " + std::to_string(timeoutMs) + " ms");
+    if (!wait.answer())
+        return std::unexpected(wait.failure());
+    const capture::Result<QJsonObject> &answer = *wait.answer();
+    if (!answer)
+        return capture::failure("the page did not answer: " + answer.error().message);
+    const auto value = evaluatedValue(*answer);
+    return value ? value->toVariant() : QVariant();
 }
 
 capture::Result<QVariant> ChromiumBrowser::performAction(const QString &script)
@@ -445,25 +417,18 @@ capture::Result<QVariant> ChromiumBrowser::performAction(const QString &script)
     // The step's script runs as the user's gesture, so the windows it asks for say so. Until it
     // has answered, one that does not say so is the page's own (a timer that fired while the
     // step was on its way); a new window asked for shortly after the step still comes from it.
-    constexpr qint64 kGraceMs = 1000;
-    m_actionPopupsUntilMs = 0;
-    const QUrl before = m_loadingUrl;
-    const bool wasLoading = m_loading;
-    const int loadsBefore = m_loadStarts;
+    m_loads.actionBegins();
+    const QPointer<ChromiumBrowser> self(this);
     auto answer = run(script, 30000, ScriptWorld::Isolated, true);
-    const bool ledToLoad = m_loading != wasLoading || m_loadingUrl != before || m_loadStarts != loadsBefore;
-    m_actionPopupsUntilMs = ledToLoad ? 0 : QDateTime::currentMSecsSinceEpoch() + kGraceMs;
+    if (self)
+        m_loads.actionAnswered(true);
     return answer;
 }
 
 void ChromiumBrowser::openPopup(const QUrl &url, bool userGesture)
 {
-    // A window a script opened by itself (an advertisement on a timer) is suppressed: in the
-    // middle of a run it would replace the page being harvested. The new page itself is closed
-    // as it appears (Target.targetCreated).
-    if (!userGesture && QDateTime::currentMSecsSinceEpoch() > m_actionPopupsUntilMs)
-        return;
-    if (url.isEmpty() || url == kBlank)
+    // The new page itself is closed as it appears (Target.targetCreated).
+    if (!m_loads.admitsPopup(url, userGesture))
         return;
     if (m_evaluating > 0)
         m_pendingPopup = url;
@@ -479,14 +444,10 @@ void ChromiumBrowser::updateHistoryState()
             return;
         const int current = (*history)["currentIndex"].toInt();
         const int count = static_cast<int>((*history)["entries"].toArray().size());
-        if (const bool back = current > 0; back != self->m_backEnabled) {
-            self->m_backEnabled = back;
-            emit self->CommandStateChange(2, back);
-        }
-        if (const bool forward = current + 1 < count; forward != self->m_forwardEnabled) {
-            self->m_forwardEnabled = forward;
-            emit self->CommandStateChange(1, forward);
-        }
+        if (const bool back = current > 0; back != self->m_backEnabled)
+            emit self->backEnabledChanged(self->m_backEnabled = back);
+        if (const bool forward = current + 1 < count; forward != self->m_forwardEnabled)
+            emit self->forwardEnabledChanged(self->m_forwardEnabled = forward);
     });
 }
 
@@ -522,6 +483,17 @@ void ChromiumBrowser::reload()
 {
     if (isRunning())
         m_connection->send("Page.reload", {}, m_sessionId);
+}
+
+void ChromiumBrowser::findText(const QString &text)
+{
+    // The page's own search, which selects what it finds and scrolls it into view; from the
+    // selection on, round the end to the start.
+    if (isRunning())
+        m_connection->send("Runtime.evaluate",
+                           evaluateParams(QStringLiteral("window.find(%1, false, false, true)")
+                                              .arg(QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1))),
+                           m_sessionId);
 }
 
 }  // namespace tabvoro::browser

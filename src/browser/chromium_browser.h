@@ -15,6 +15,7 @@
 #include <QJsonObject>
 
 #include "browser/browser_engine.h"
+#include "browser/load_tracker.h"
 
 namespace tabvoro::browser {
 
@@ -38,17 +39,18 @@ public:
     void Navigate(const QString &address) override;
     QString LocationURL() const override;
     QString LocationName() const override;
-    bool isLoading() const override { return m_loading; }
-    QUrl loadingUrl() const override { return m_loadingUrl; }
+    bool isLoading() const override { return m_loads.isLoading() || m_navigationSent; }
+    QUrl loadingUrl() const override { return m_loads.loadingUrl(); }
     capture::Result<QVariant> evaluate(const QString &script, int timeoutMs = 30000,
                                        ScriptWorld world = ScriptWorld::Isolated) override;
     capture::Result<QVariant> performAction(const QString &script) override;
-    bool showsFailedLoad() const override { return m_showsFailedLoad; }
-    LoadFailure lastFailure() const override { return m_lastFailure; }
+    bool showsFailedLoad() const override { return m_loads.showsFailedLoad(); }
+    LoadFailure lastFailure() const override { return m_loads.lastFailure(); }
     void goBack() override;
     void goForward() override;
     void stop() override;
     void reload() override;
+    void findText(const QString &text) override;
 
 signals:
     // The page or Chromium went: every wait on the page ends.
@@ -61,12 +63,13 @@ private:
     void onEvent(const QString &method, const QJsonObject &params, const QString &sessionId);
     void onPageEvent(const QString &method, const QJsonObject &params);
     void loadEnded();
-    void failLoad(const QUrl &url, const QString &reason);
     void chromiumLost();
     void openPopup(const QUrl &url, bool userGesture);
     void navigateTo(const QUrl &url);
     void goInHistory(int direction);
     void updateHistoryState();
+    void readTitle();
+    void setTitle(const QString &title);
     capture::Result<QVariant> run(const QString &script, int timeoutMs, ScriptWorld world, bool userGesture);
     capture::Result<int> isolatedContext();
 
@@ -80,20 +83,16 @@ private:
 
     QUrl m_url{QStringLiteral("about:blank")};
     QString m_title;
-    bool m_loading = false;
-    bool m_navigationReported = false;
-    QUrl m_loadingUrl;
+    LoadTracker m_loads{*this};
+    // An address sent to the page that has not begun loading yet.
+    bool m_navigationSent = false;
     // The main frame's document requests under way, and why the last of them failed.
     std::unordered_set<QString> m_documentRequests;
     QString m_failureReason;
     // The address of the error page's load, when the document committed is one.
     QUrl m_failedUrl;
-    bool m_showsFailedLoad = false;
-    LoadFailure m_lastFailure;
     bool m_backEnabled = false;
     bool m_forwardEnabled = false;
-    qint64 m_actionPopupsUntilMs = 0;
-    int m_loadStarts = 0;
     bool m_crashReported = false;
     // Scripts waiting for their answers, and the pop-up to open once they have it.
     int m_evaluating = 0;

@@ -64,6 +64,8 @@ QStringList chromiumArguments(const QString &profileFolder, int majorVersion, bo
         QStringLiteral("--mute-audio"),
         QStringLiteral("--password-store=basic"),
         QStringLiteral("--use-mock-keychain"),
+        // A page shown again from the back-forward cache is not loaded, and so never complete.
+        QStringLiteral("--disable-features=BackForwardCache"),
     };
     if (runningAsRoot)
         arguments << QStringLiteral("--no-sandbox");

@@ -7,7 +7,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 
-#include "browser/web_browser.h"
+#include "browser/browser_engine.h"
 #include "capture/document/encoding_detection.h"
 #include "capture/document/html_charset.h"
 #include "capture/document/web_encoding.h"
@@ -92,11 +92,11 @@ bool readAlike(const std::string &bytes, std::string_view encoding, std::string_
 
 }  // namespace
 
-PageEncodingCheck::PageEncodingCheck(WebBrowser &browser) : m_browser(browser)
+PageEncodingCheck::PageEncodingCheck(BrowserEngine &browser, QWebEnginePage &page) : m_browser(browser), m_page(page)
 {
     // The engine's own detector finds UTF-8 but does not act on it (pages are to say so), and
     // falls back to this: UTF-8 is what the engine decides for valid UTF-8.
-    m_browser.page()->settings()->setDefaultTextEncoding(QStringLiteral("UTF-8"));
+    m_page.settings()->setDefaultTextEncoding(QStringLiteral("UTF-8"));
 }
 
 bool PageEncodingCheck::redecodes(const QUrl &url, bool ok)
@@ -128,13 +128,13 @@ bool PageEncodingCheck::redecodes(const QUrl &url, bool ok)
     if (dataUrlLength(mimeType, content) > kMaxDataUrl)
         return false;
     m_redecoding = url;
-    m_browser.page()->setContent(content, mimeType, url);
+    m_page.setContent(content, mimeType, url);
     return true;
 }
 
 void PageEncodingCheck::goInHistory(int direction)
 {
-    QWebEngineHistory *history = m_browser.page()->history();
+    QWebEngineHistory *history = m_page.history();
     // The entry of a page shown again holds the page's bytes as a data: address, which a page
     // itself cannot open at the top level.
     const auto firstDecoded = [history](int index) {

@@ -9,13 +9,16 @@
 
 #include <QUrl>
 
+class QWebEnginePage;
+
 namespace tabvoro::browser {
 
-class WebBrowser;
+class BrowserEngine;
 
 class PageEncodingCheck {
 public:
-    explicit PageEncodingCheck(WebBrowser &browser);
+    // Reads the page through `browser`, which shows `page`.
+    PageEncodingCheck(BrowserEngine &browser, QWebEnginePage &page);
 
     // Called when the main frame's load of `url` has finished. True when the page is being
     // shown again, decoded as the engine decides: only the end of that load completes the
@@ -29,7 +32,8 @@ public:
     void goInHistory(int direction);
 
 private:
-    WebBrowser &m_browser;
+    BrowserEngine &m_browser;
+    QWebEnginePage &m_page;
     // The address shown again, until its load ends.
     QUrl m_redecoding;
 };

@@ -26,9 +26,9 @@
 
 namespace tabvoro::browser {
 
-// Runs a script in the page and gives its result. It must run the script in
-// QWebEngineScript::ApplicationWorld, where page scripts cannot replace the builtins the
-// snapshot script calls (WebBrowser::evaluate does).
+// Runs a script in the page and gives its result. It must run the script in an isolated world,
+// where page scripts cannot replace the builtins the snapshot script calls (BrowserEngine::evaluate
+// does by default).
 using EvaluateFn = std::function<capture::Result<QVariant>(const QString &script)>;
 
 struct SnapshotRequest {

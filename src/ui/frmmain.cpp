@@ -27,7 +27,6 @@
 #include <QTimer>
 
 #include "browser/web_browser.h"
-#include "browser/web_browser_engine.h"
 #include "ui/caption_boxes.h"
 #include "ui/cls_split_controls.h"
 #include "ui/collected_files_panel.h"
@@ -146,8 +145,9 @@ void Frmmain::createControls()
     List2->setSelectionMode(QAbstractItemView::MultiSelection);
     File1 = named(new QListWidget(c), "File1");
 
-    WebBrowser1 = named(new browser::WebBrowser(c), "WebBrowser1");
-    m_browser = m_options.browserEngine ? m_options.browserEngine : new browser::WebBrowserEngine(WebBrowser1);
+    WebBrowser1 = new browser::WebBrowser(c);
+    named(WebBrowser1->widget(), "WebBrowser1");
+    m_browser = m_options.browserEngine ? m_options.browserEngine : WebBrowser1;
     Frame1 = named(new QFrame(c), "Frame1");
     Text1 = named(new QPlainTextEdit(c), "Text1");
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -272,7 +272,9 @@ void Frmmain::connectHandlers()
     using browser::BrowserEngine;
     connect(m_browser, &BrowserEngine::StatusTextChange, this, &Frmmain::WebBrowser1_StatusTextChange);
     connect(m_browser, &BrowserEngine::ProgressChange, this, &Frmmain::WebBrowser1_ProgressChange);
-    connect(m_browser, &BrowserEngine::CommandStateChange, this, &Frmmain::WebBrowser1_CommandStateChange);
+    // "前进" and "后退" follow the history.
+    connect(m_browser, &BrowserEngine::forwardEnabledChanged, mnieview[0], &QAction::setEnabled);
+    connect(m_browser, &BrowserEngine::backEnabledChanged, mnieview[1], &QAction::setEnabled);
     connect(m_browser, &BrowserEngine::TitleChange, this, &Frmmain::WebBrowser1_TitleChange);
     connect(WebBrowser1, &browser::WebBrowser::LostFocus, this, &Frmmain::WebBrowser1_LostFocus);
 

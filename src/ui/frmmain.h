@@ -226,7 +226,6 @@ private:
     // browser events (frmmain_browser.cpp)
     void WebBrowser1_StatusTextChange(const QString &text);
     void WebBrowser1_ProgressChange(int progress, int maximum);
-    void WebBrowser1_CommandStateChange(int command, bool enable);
     void WebBrowser1_TitleChange(const QString &text);
     void WebBrowser1_LostFocus();
     void mnieview_Click(int index);

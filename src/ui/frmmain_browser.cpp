@@ -3,11 +3,8 @@
 #include <QAction>
 #include <QInputDialog>
 #include <QPushButton>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 #include "browser/browser_engine.h"
-#include "browser/web_browser.h"
 #include "ui/frmmain.h"
 
 namespace tabvoro::ui {
@@ -29,14 +26,6 @@ void Frmmain::WebBrowser1_ProgressChange(int progress, int maximum)
     ShowStatus(1, m_statusText);
     m_statusText = QString::number(maximum);
     ShowStatus(2, m_statusText);
-}
-
-void Frmmain::WebBrowser1_CommandStateChange(int command, bool enable)
-{
-    if (command == 1)
-        mnieview[0]->setEnabled(enable);
-    else if (command == 2)
-        mnieview[1]->setEnabled(enable);
 }
 
 void Frmmain::WebBrowser1_TitleChange(const QString &text)
@@ -69,7 +58,7 @@ void Frmmain::mnieview_Click(int index)
     case 4: {
         const QString text = QInputDialog::getText(this, "查找", "请输入要在网页中查找的字符串");
         if (!text.isEmpty())
-            WebBrowser1->view()->findText(text);
+            m_browser->findText(text);
         break;
     }
     default:

@@ -3,14 +3,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QStandardPaths>
-#include <QTimer>
 
 #include "browser/open_browser_windows.h"
 #include "browser/browser_engine.h"
@@ -25,18 +23,11 @@
 
 namespace tabvoro::ui {
 
-namespace {
-
-// The blank page loads in a few milliseconds; a renderer that is slow to start may take longer.
-constexpr int kBlankPageWaitMs = 3000;
-
-}  // namespace
-
 void Frmmain::Form_Load()
 {
     m_split = std::make_unique<clsSplitControls>();
     m_split->setStyle(2);
-    m_split->AssociateControls(WebBrowser1, Text1, Frame1);
+    m_split->AssociateControls(WebBrowser1->widget(), Text1, Frame1);
     m_split->setTopFix(false);
 
     m_programFolder = m_options.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_options.programFolder;
@@ -52,27 +43,12 @@ void Frmmain::Form_Load()
     QDir().mkpath(m_outputFolder);
     refreshFileList();
 
-    // The blank page's completion is watched from the start: the survey's waits may see all of it.
-    bool blankPageShown = false;
-    const QMetaObject::Connection blankPage =
-        connect(m_browser, &browser::BrowserEngine::DocumentComplete, this, [&blankPageShown] { blankPageShown = true; });
     m_browser->Navigate("about:blank");
     loadFavorites();
     QCoreApplication::processEvents();
     StartUpReport report;
-    if (m_options.reportOpenBrowserWindows) {
+    if (m_options.reportOpenBrowserWindows)
         report = ReportOpenBrowserWindows();
-        // The survey's waits let the blank page start loading, and the engine never reports a
-        // navigation complete that began while that load was under way (the start page's, or the
-        // user's first address). So the blank page is let finish first.
-        if (!blankPageShown) {
-            QEventLoop loop;
-            connect(m_browser, &browser::BrowserEngine::DocumentComplete, &loop, &QEventLoop::quit);
-            QTimer::singleShot(kBlankPageWaitMs, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-    }
-    disconnect(blankPage);
 
     if (Txturl->text().isEmpty() || report.windows == 0) {
         if (!m_options.openStartPage)

@@ -277,7 +277,7 @@ private slots:
         QCOMPARE(window().List1->geometry().x(), 0);
         QVERIFY(std::abs(window().File1->geometry().height() - ui::twipsToPixels(2965, dpi)) <= 1);
         // The right area: 13140 wide, 8845 high; Text1 keeps its 2985.
-        QCOMPARE(window().webBrowser()->geometry(), ui::twipsRect(3130, 1200, 13140, 5830, dpi));
+        QCOMPARE(window().webBrowser()->widget()->geometry(), ui::twipsRect(3130, 1200, 13140, 5830, dpi));
         QCOMPARE(window().Text1->geometry(), ui::twipsRect(3130, 7060, 13140, 2985, dpi));
         // The status row ends at the client area's bottom.
         QCOMPARE(window().Labar[3]->geometry().bottom() + 1, client->height());
@@ -315,7 +315,7 @@ private slots:
         send(QEvent::MouseMove, start - QPoint(0, 5000), Qt::LeftButton);
         send(QEvent::MouseButtonRelease, start - QPoint(0, 5000), Qt::NoButton);
         // Up to the view's 600 twips.
-        QTRY_COMPARE(window().webBrowser()->height(), ui::twipsToPixels(600, dpi));
+        QTRY_COMPARE(window().webBrowser()->widget()->height(), ui::twipsToPixels(600, dpi));
     }
 };
 

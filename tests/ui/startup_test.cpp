@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
-#include <QWebEnginePage>
 
 #include <unistd.h>
 
@@ -99,13 +98,13 @@ private slots:
     {
         // Without index.htm beside the program: the default home page, the address box empty.
         auto window = open(true);
-        QCOMPARE(window->webBrowser()->page()->requestedUrl(), QUrl(ui::kDefaultHomePage));
+        QCOMPARE(window->browserEngine()->loadingUrl(), QUrl(ui::kDefaultHomePage));
         QCOMPARE(window->Txturl->text(), QString());
         QCOMPARE(window->List1->count(), 0);
 
         const QString index = programFolder() + "index.htm";
         write(index, "<html><body>起始页</body></html>");
-        QCOMPARE(open(false)->webBrowser()->page()->requestedUrl(), QUrl("about:blank"));
+        QCOMPARE(open(false)->browserEngine()->loadingUrl(), QUrl("about:blank"));
         window = open(true);
         QCOMPARE(window->Txturl->text(), index);
         QSignalSpy loaded(window->webBrowser(), &browser::WebBrowser::DocumentComplete);

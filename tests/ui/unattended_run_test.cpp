@@ -133,7 +133,7 @@ private slots:
     void clickIntoABoxKeepsTheFocusThere()
     {
         open(url("/once/1.html"));
-        QWidget *surface = window().webBrowser()->view()->focusProxy();
+        QWidget *surface = window().webBrowser()->widget()->focusProxy();
         QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(300, 300));
         QTRY_VERIFY(surface->hasFocus());
         QTest::mouseClick(window().txtNp, Qt::LeftButton);
@@ -148,8 +148,8 @@ private slots:
     void leavingTheWindowSendsTheFocusToTheButton()
     {
         open(url("/once/1.html"));
-        window().webBrowser()->view()->setFocus();
-        QTRY_VERIFY(window().webBrowser()->view()->focusProxy()->hasFocus());
+        window().webBrowser()->widget()->setFocus();
+        QTRY_VERIFY(window().webBrowser()->widget()->focusProxy()->hasFocus());
         QWidget elsewhere;
         elsewhere.show();
         elsewhere.activateWindow();
@@ -165,7 +165,7 @@ private slots:
     void emptyStatusKeepsTheProgramsMessage()
     {
         open(url("/hover.html"));
-        QWidget *surface = window().webBrowser()->view()->focusProxy();
+        QWidget *surface = window().webBrowser()->widget()->focusProxy();
         QSignalSpy status(window().webBrowser(), &browser::WebBrowser::StatusTextChange);
         QTest::mouseMove(surface, QPoint(40, 500));
         QTest::mouseMove(surface, QPoint(40, 40));
