@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QMainWindow>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -19,7 +20,6 @@
 #include "browser/chromium_browser.h"
 #include "browser/chromium_process.h"
 #include "browser/web_browser.h"
-#include "browser/web_browser_engine.h"
 #include "browser/web_engine_setup.h"
 #include "capture/job/job_progress.h"
 #include "capture/output/code_page.h"
@@ -89,16 +89,19 @@ public:
                 return std::unexpected(started.error());
             return m_chromium.get();
         }
-        m_view = std::make_unique<browser::WebBrowser>();
-        m_view->setAttribute(Qt::WA_DontShowOnScreen);
-        m_view->resize(1024, 768);
-        m_view->show();
-        return new browser::WebBrowserEngine(m_view.get());
+        m_window = std::make_unique<QMainWindow>();
+        m_window->setAttribute(Qt::WA_DontShowOnScreen);
+        m_window->resize(1024, 768);
+        m_view = new browser::WebBrowser(m_window.get());
+        m_window->setCentralWidget(m_view->widget());
+        m_window->show();
+        return m_view;
     }
 
 private:
     std::unique_ptr<browser::ChromiumBrowser> m_chromium;
-    std::unique_ptr<browser::WebBrowser> m_view;
+    std::unique_ptr<QMainWindow> m_window;
+    browser::WebBrowser *m_view = nullptr;  // the window's
 };
 
 }  // namespace

@@ -21,6 +21,8 @@ namespace tabvoro::browser {
 template <class Answer>
 class AnswerWait {
 public:
+    static constexpr int kPumpMs = 20;
+
     explicit AnswerWait(QObject *engine) : m_engine(engine), m_shared(std::make_shared<Shared>())
     {
         m_shared->loop = &m_loop;
@@ -71,6 +73,11 @@ public:
         timeout.setSingleShot(true);
         QObject::connect(&timeout, &QTimer::timeout, &m_loop, &QEventLoop::quit);
         timeout.start(timeoutMs);
+        // The web view's own work on this thread is not always woken while a nested loop has
+        // nothing else due: a page's synchronous request (the encoding check's) then never got
+        // its answer, and the wait ran out. A timer keeps the loop turning.
+        QTimer pump;
+        pump.start(kPumpMs);
         m_loop.exec();
     }
 

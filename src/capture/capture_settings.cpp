@@ -2,27 +2,17 @@
 
 namespace tabvoro::capture {
 
-std::optional<KeywordMode> keywordModeFromCaption(const std::string &caption)
+KeywordMode nextKeywordMode(KeywordMode mode)
 {
-    for (int i = 0; i < 3; ++i)
-        if (caption == kKeywordModeCaptions[i])
-            return static_cast<KeywordMode>(i);
-    return std::nullopt;
-}
-
-const char *keywordModeCaption(KeywordMode mode)
-{
-    return kKeywordModeCaptions[static_cast<int>(mode)];
-}
-
-std::string nextKeywordModeCaption(const std::string &caption)
-{
-    const auto mode = keywordModeFromCaption(caption);
-    if (mode == KeywordMode::FirstRowPrefix)
-        return kKeywordModeCaptions[1];
-    if (mode == KeywordMode::CommonText)
-        return kKeywordModeCaptions[2];
-    return kKeywordModeCaptions[0];
+    switch (mode) {
+    case KeywordMode::FirstRowPrefix:
+        return KeywordMode::CommonText;
+    case KeywordMode::CommonText:
+        return KeywordMode::Position;
+    case KeywordMode::Position:
+        break;
+    }
+    return KeywordMode::FirstRowPrefix;
 }
 
 std::string pagerRowText(const CaptureSettings &settings)

@@ -17,17 +17,9 @@ enum class KeywordMode {
     Position,        // "所有表格中所处的序号：" the keyword's number is the table's position from 1
 };
 
-inline constexpr const char *kKeywordModeCaptions[] = {
-    "表格第一行前部分内容：",
-    "表格每行共有部分内容：",
-    "所有表格中所处的序号：",
-};
-
-// The mode a label caption stands for; any other caption matches no table.
-std::optional<KeywordMode> keywordModeFromCaption(const std::string &caption);
-const char *keywordModeCaption(KeywordMode mode);
-// The caption after a click on the label: the next mode, and the first after any other caption.
-std::string nextKeywordModeCaption(const std::string &caption);
+// The mode after a click on the window's keyword label: the next one, and the first after the
+// last.
+KeywordMode nextKeywordMode(KeywordMode mode);
 
 // One row of the field list: the column's name and whether it is captured.
 struct Field {
@@ -40,7 +32,7 @@ enum class PagingMode { NextLink = 0, PageNumber = 1, UrlList = 2, DropDown = 3 
 struct CaptureSettings {
     std::string url;                     // Txturl: page address, may hold the "(*)" placeholder
     std::string keyword;                 // txtGjz: table keyword, used exactly as typed
-    std::optional<KeywordMode> keywordMode = KeywordMode::FirstRowPrefix;  // caption of Labgjz
+    std::optional<KeywordMode> keywordMode = KeywordMode::FirstRowPrefix;  // Labgjz; none matches no table
     bool inFrame = false;                // CheckKj: look for the table in one frame
     std::string frameText;               // txtKj: that frame's number, from 0
     bool includeHeader = false;          // CheckBt: capture the table's first row too

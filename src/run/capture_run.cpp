@@ -4,6 +4,7 @@
 #include "run/capture_run.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QUrl>
 
 #include "browser/browser_engine.h"
@@ -19,6 +20,8 @@ namespace {
 constexpr const char *kNoPlaceholderAtStart =
     "    你没有将网址列表中的页码数字修改为“(*)”,本程序无法继续打开下一页，请先修改!     ";
 constexpr const char *kEmptyUrlList = "   网址列表为空，请先添加网址列表!     ";
+// How long a page that is to be read is given to answer a trivial script, at a time.
+constexpr int kAnswerPingMs = 250;
 // In-place pages in a row that only repeat the capture before them: the step has stopped
 // turning the page (a last page whose "next" button only redraws it).
 constexpr int kInPlaceRepeatLimit = 3;
@@ -131,6 +134,14 @@ void CaptureRun::startOnFirstPage(bool resumed)
 {
     // After the page's own notice has been handled by all, as a user pressing the button would.
     QTimer::singleShot(0, this, [this, resumed] {
+        // A page complete in the browser may still be busy with a script of its own (a
+        // synchronous request): it is started on once it answers, as a user presses the button
+        // on a page that responds, rather than read into a wait that outlasts it.
+        QElapsedTimer waited;
+        waited.start();
+        while (m_on && !m_browser->evaluate(QStringLiteral("1"), kAnswerPingMs) &&
+               waited.elapsed() < m_timings.pageTimeoutMs) {
+        }
         if (!m_on)
             return;
         m_on = false;

@@ -157,6 +157,9 @@ private:
     // The text last given to Text1 in full, unless the box has been changed since.
     QString text1Text() const;
     void Labgjz_MouseUp();
+    // The keyword mode, and the label's caption with it.
+    void setKeywordMode(capture::KeywordMode mode);
+    capture::KeywordMode m_keywordMode = capture::KeywordMode::FirstRowPrefix;
     void Labgjz_MouseMove();
     void CheckBt_Click();
     void CheckLj_Click();
@@ -259,7 +262,8 @@ public:
     QPlainTextEdit *Text1 = nullptr;
     std::array<MouseLabel *, 4> Labar{};  // status row
     QTimer *Timer1 = nullptr;           // tick of a timed run
-    QString Timer1Tag;                  // download progress mark "progress/maximum"
+    // Download progress mark: the browser's last progress and maximum; none before its first report.
+    std::optional<std::pair<int, int>> Timer1Tag;
 
     QMenu *mnurl = nullptr;
     QMenu *mnweb = nullptr;

@@ -21,7 +21,7 @@ void Frmmain::WebBrowser1_StatusTextChange(const QString &text)
 
 void Frmmain::WebBrowser1_ProgressChange(int progress, int maximum)
 {
-    Timer1Tag = QString::number(progress) + "/" + QString::number(maximum);
+    Timer1Tag = std::pair(progress, maximum);
     m_statusText = QString::number(progress);
     ShowStatus(1, m_statusText);
     m_statusText = QString::number(maximum);

@@ -26,7 +26,7 @@ capture::CaptureSettings Frmmain::readCaptureSettings() const
     capture::CaptureSettings s;
     s.url = utf8(Txturl->text());
     s.keyword = utf8(txtGjz->text());
-    s.keywordMode = capture::keywordModeFromCaption(utf8(Labgjz->text()));
+    s.keywordMode = m_keywordMode;
     s.inFrame = CheckKj->isChecked();
     s.frameText = utf8(txtKj->text());
     s.includeHeader = CheckBt->isChecked();
@@ -75,7 +75,14 @@ void Frmmain::webcbnm()
 
 void Frmmain::Labgjz_MouseUp()
 {
-    Labgjz->setText(QString::fromStdString(capture::nextKeywordModeCaption(utf8(Labgjz->text()))));
+    setKeywordMode(capture::nextKeywordMode(m_keywordMode));
+}
+
+void Frmmain::setKeywordMode(capture::KeywordMode mode)
+{
+    static const char *const captions[] = {"表格第一行前部分内容：", "表格每行共有部分内容：", "所有表格中所处的序号："};
+    m_keywordMode = mode;
+    Labgjz->setText(captions[static_cast<int>(mode)]);
 }
 
 void Frmmain::Labgjz_MouseMove()

@@ -91,7 +91,7 @@ void Frmmain::applyJob(const capture::Job &job)
     m_jobEngine = job.engine;
     Txturl->setText(qs(s.url));
     txtGjz->setText(qs(s.keyword));
-    Labgjz->setText(capture::keywordModeCaption(s.keywordMode.value_or(capture::KeywordMode::FirstRowPrefix)));
+    setKeywordMode(s.keywordMode.value_or(capture::KeywordMode::FirstRowPrefix));
     CheckKj->setChecked(s.inFrame);
     txtKj->setText(qs(s.frameText));
     // The two exclude each other as their clicks do: the link box, set later, wins.

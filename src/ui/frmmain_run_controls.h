@@ -18,7 +18,7 @@ public:
     std::vector<std::string> urlList() const override { return w.urlListRows(); }
     int urlListRow() const override { return w.List3->currentRow(); }
     std::optional<std::string> shownText() const override { return w.text1Text().toStdString(); }
-    bool downloadIdle() const override { return w.Timer1Tag == "0/0"; }
+    bool downloadIdle() const override { return w.Timer1Tag == std::pair(0, 0); }
     std::string outputFolder() const override { return w.m_outputFolder.toStdString(); }
     std::string codePage() const override { return w.codePage(); }
     void setStartPage(const std::string &page) override { w.txtYs->setText(QString::fromStdString(page)); }

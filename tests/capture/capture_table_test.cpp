@@ -67,11 +67,9 @@ TEST(CaptureTableKeyword, EachModeSelectsItsTables)
 
 TEST(CaptureTableKeyword, LabelCyclesThroughTheThreeModes)
 {
-    EXPECT_EQ(nextKeywordModeCaption("表格第一行前部分内容："), "表格每行共有部分内容：");
-    EXPECT_EQ(nextKeywordModeCaption("表格每行共有部分内容："), "所有表格中所处的序号：");
-    EXPECT_EQ(nextKeywordModeCaption("所有表格中所处的序号："), "表格第一行前部分内容：");
-    EXPECT_EQ(nextKeywordModeCaption("anything"), "表格第一行前部分内容：");
-    EXPECT_EQ(keywordModeFromCaption("表格第一行前部分内容： "), std::nullopt);
+    EXPECT_EQ(nextKeywordMode(KeywordMode::FirstRowPrefix), KeywordMode::CommonText);
+    EXPECT_EQ(nextKeywordMode(KeywordMode::CommonText), KeywordMode::Position);
+    EXPECT_EQ(nextKeywordMode(KeywordMode::Position), KeywordMode::FirstRowPrefix);
 }
 
 TEST(CaptureTableSpans, MergedCellsKeepTheColumnsAligned)

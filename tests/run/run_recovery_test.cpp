@@ -7,12 +7,12 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWidget>
 
 #include "browser/browser_engine.h"
 #include "browser/chromium_browser.h"
 #include "browser/page_change_watch.h"
 #include "browser/web_browser.h"
-#include "browser/web_browser_engine.h"
 #include "browser/web_engine_setup.h"
 #include "capture/output/code_page.h"
 #include "run/capture_run.h"
@@ -107,7 +107,6 @@ private:
     std::unique_ptr<test::ScratchDir> m_dir;
     // Each engine is made once: a start costs a second.
     std::unique_ptr<browser::WebBrowser> m_view;
-    std::unique_ptr<browser::WebBrowserEngine> m_viewEngine;
     std::unique_ptr<browser::ChromiumBrowser> m_chromium;
     browser::BrowserEngine *m_browser = nullptr;
     run::FixedRunControls m_controls;
@@ -124,12 +123,12 @@ private:
         }
         if (!m_view) {
             m_view = std::make_unique<browser::WebBrowser>();
-            m_view->setAttribute(Qt::WA_DontShowOnScreen);
-            m_view->resize(1024, 768);
-            m_view->show();
-            m_viewEngine = std::make_unique<browser::WebBrowserEngine>(m_view.get());
+            QWidget *view = m_view->widget();
+            view->setAttribute(Qt::WA_DontShowOnScreen);
+            view->resize(1024, 768);
+            view->show();
         }
-        return m_viewEngine.get();
+        return m_view.get();
     }
 
     // A run in the engine of the case's data, with the keyword of the tables of this site.
@@ -209,7 +208,6 @@ private slots:
 
     void cleanupTestCase()
     {
-        m_viewEngine.reset();
         m_view.reset();
         m_chromium.reset();
     }

@@ -96,8 +96,6 @@ private slots:
         m_dir = std::make_unique<test::ScratchDir>();
         m_window = test::makeTestWindow(*m_dir);
         QVERIFY(m_window);
-        QTest::qWait(50);
-        QTRY_VERIFY(!m_window->webBrowser()->isLoading());
     }
 
     void cleanup()
@@ -155,8 +153,6 @@ private slots:
         m_window.reset();
         m_window = test::makeTestWindow(*m_dir);
         QVERIFY(m_window);
-        QTest::qWait(50);
-        QTRY_VERIFY(!w().webBrowser()->isLoading());
         const QString shownBefore = w().webBrowser()->LocationURL();
         runWithFile(w().menujob[1], file);
         QCOMPARE(w().Txturl->text(), QString("http://www.site.example/list.asp?page=(*)"));
@@ -236,8 +232,6 @@ private slots:
         m_window.reset();
         m_window = test::makeTestWindow(*m_dir);
         QVERIFY(m_window);
-        QTest::qWait(50);
-        QTRY_VERIFY(!w().webBrowser()->isLoading());
         w().captureRun().setPageTimeout(1500);
         runWithFile(w().menujob[1], job);
         w().menujob[2]->trigger();
@@ -286,8 +280,6 @@ private slots:
         m_window.reset();
         m_window = test::makeTestWindow(*m_dir);
         QVERIFY(m_window);
-        QTest::qWait(50);
-        QTRY_VERIFY(!w().webBrowser()->isLoading());
         runWithFile(w().menujob[1], job);
         QVERIFY(w().menujob[2]->isEnabled());
         answerer = std::make_unique<test::ModalAnswerer>();

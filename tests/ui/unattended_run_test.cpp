@@ -105,8 +105,6 @@ private slots:
         timings.retryWaitsMs = {10, 10, 10};
         m_window = test::makeTestWindow(*m_dir, timings);
         QVERIFY(m_window);
-        QTest::qWait(50);
-        QTRY_VERIFY(!m_window->webBrowser()->isLoading());
     }
 
     void cleanup()
