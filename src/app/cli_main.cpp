@@ -26,8 +26,8 @@ Commands:
             (tabvoro-cli capture --help tells more)
   list      the capture test of a saved page, as JSON
             (tabvoro-cli list --help tells more)
-  run       open an address in the hidden main window and capture it as the
-            capture button does (tabvoro-cli run --help tells more)
+  run       open an address in a browser without a window and capture it as
+            the capture button does (tabvoro-cli run --help tells more)
   job       job save FILE [options] URL: write a job file for run --job
             (tabvoro-cli job --help tells more)
   export    export FILE [-o OUT.xlsx]: an output file as a spreadsheet

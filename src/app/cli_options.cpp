@@ -49,9 +49,9 @@ const char *const kRunUsage = R"usage(Usage: tabvoro-cli run [capture options] [
        tabvoro-cli run --job FILE [capture options] [run options] [URL]
        tabvoro-cli run --job FILE --resume
 
-Opens URL in the main window, hidden (offscreen when there is no display), with its controls
-set from the options, waits for the page to complete and presses the capture button as a user
-would. Without --paging the page is captured once; with it the run goes on page after page until
+Opens URL in a browser without a window (the web view offscreen when there is no display, or
+Chromium with --engine chromium), waits for the page to complete and makes the capture run the
+capture button makes, with the settings the options give. Without --paging the page is captured once; with it the run goes on page after page until
 the pages run out, --max-pages is reached or --timeout expires. Each kept capture prints its
 tally; the output file's path is printed last.
 

@@ -180,9 +180,10 @@ void CaptureRun::EndRun(RunEnd reason, const QString &message)
     setState(RunState::Ended);
     if (wasOn)
         emit runningChanged(false);
-    // The timed mode switched off hands the run to page loads; where paging no longer holds
-    // that is its end, but the file is left as the ticks wrote it.
-    if (reason != RunEnd::TimerSwitchedOff && !opening) {
+    // The file is left as it was written by a timed run whose timer was switched off (where
+    // paging no longer holds that is its end), and by a single capture, for which no run was
+    // armed.
+    if (reason != RunEnd::TimerSwitchedOff && !opening && wasOn) {
         // A run that saved nothing has no file to compact; that is not a failure.
         (void)capture::CompactOutputFile(m_session.outputPath);
         recordRunEnd(reason == RunEnd::PagesRanOut);

@@ -1,4 +1,4 @@
-// `tabvoro-cli run` as a program: the hidden window run over pages served on 127.0.0.1, its
+// `tabvoro-cli run` as a program: a run with no window over pages served on 127.0.0.1, its
 // printed tallies, output file and exit status, alike in the view and in Chromium.
 
 #include <QElapsedTimer>
