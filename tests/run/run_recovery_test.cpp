@@ -16,6 +16,7 @@
 #include "browser/web_engine_setup.h"
 #include "capture/output/code_page.h"
 #include "run/capture_run.h"
+#include "support/chain_site.h"
 #include "support/local_http_server.h"
 #include "test_support.h"
 
@@ -25,30 +26,11 @@ namespace {
 
 constexpr int kRunMs = 40000;
 
-QByteArray rows(int n)
-{
-    const QByteArray k = QByteArray::number(n);
-    return "<tr><td>p" + k + "a</td><td>甲" + k + "</td></tr><tr><td>p" + k + "b</td><td>乙" + k + "</td></tr>";
-}
+using test::chainPage;
+const QByteArray &kHead = test::kChainHead;
+const QByteArray &kHeader = test::kChainHeader;
 
-QByteArray captured(std::initializer_list<int> pages)
-{
-    QString text;
-    for (int n : pages)
-        text += QString("p%1a,甲%1\r\np%1b,乙%1\r\n").arg(n);
-    return QByteArray::fromStdString(capture::encodeText(text.toStdString(), "GB18030").value().bytes);
-}
-
-const QByteArray kHead = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
-const QByteArray kHeader = "<tr><th>编号</th><th>名称</th></tr>";
-
-// Page n of 5 linked by "下一页", with `extra` in its body.
-QByteArray chainPage(int n, const QByteArray &extra = {})
-{
-    const QByteArray next = n < 5 ? "<a href=\"" + QByteArray::number(n + 1) + ".html\">下一页</a>" : "<span>下一页</span>";
-    return kHead + "<table>" + kHeader + rows(n) + "<tr><td colspan=\"2\">" + next + "</td></tr></table>" + extra +
-           "</body></html>";
-}
+QByteArray captured(std::initializer_list<int> pages) { return test::chainCaptured(pages); }
 
 // Pages addressed by "?page=N", written by the page itself.
 const QByteArray kNumberedPage =

@@ -14,7 +14,7 @@
 #include "browser/browser_engine.h"
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
-#include "capture/output/code_page.h"
+#include "support/chain_site.h"
 #include "support/local_http_server.h"
 #include "support/test_window.h"
 #include "test_support.h"
@@ -26,23 +26,6 @@ using namespace tabvoro;
 namespace {
 
 constexpr int kRunMs = 40000;
-
-QByteArray rows(int n)
-{
-    const QByteArray k = QByteArray::number(n);
-    return "<tr><td>p" + k + "a</td><td>甲" + k + "</td></tr><tr><td>p" + k + "b</td><td>乙" + k + "</td></tr>";
-}
-
-const QByteArray kHead = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
-const QByteArray kHeader = "<tr><th>编号</th><th>名称</th></tr>";
-
-// Page n of 5 linked by "下一页", with `extra` in its body.
-QByteArray chainPage(int n, const QByteArray &extra = {})
-{
-    const QByteArray next = n < 5 ? "<a href=\"" + QByteArray::number(n + 1) + ".html\">下一页</a>" : "<span>下一页</span>";
-    return kHead + "<table>" + kHeader + rows(n) + "<tr><td colspan=\"2\">" + next + "</td></tr></table>" + extra +
-           "</body></html>";
-}
 
 }  // namespace
 
@@ -82,16 +65,11 @@ private:
 
     QByteArray output() const { return QByteArray::fromStdString(test::readBytes(m_window->OutputPath().toStdString())); }
 
-    static QByteArray gb18030(const QString &text)
-    {
-        return QByteArray::fromStdString(capture::encodeText(text.toStdString(), "GB18030").value().bytes);
-    }
-
 private slots:
     void initTestCase()
     {
         for (int n = 1; n <= 5; ++n)
-            m_site.addPage(QString("/always/%1.html").arg(n), chainPage(n));
+            m_site.addPage(QString("/always/%1.html").arg(n), test::chainPage(n));
         m_site.failRequests("/always/2.html", -1);
         m_site.addPage("/hover.html", "<a href=\"/elsewhere.html\" style=\"display:block;height:200px\">链接</a>"
                                       "<div style=\"height:400px\"></div>");
@@ -121,7 +99,7 @@ private slots:
         waitForTheEnd();
         QVERIFY2(window().Labar[3]->text().contains("4次都失败，采集已停止：" + url("/always/2.html")),
                  qPrintable(window().Labar[3]->text()));
-        QCOMPARE(output(), gb18030("p1a,甲1\r\np1b,乙1\r\n"));
+        QCOMPARE(output(), test::chainCaptured({1}));
     }
 
     // ---- Focus and the status row
