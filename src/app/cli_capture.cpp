@@ -20,7 +20,6 @@ namespace tabvoro::cli {
 
 namespace {
 
-constexpr const char *kNothingCaptured = "nothing captured: no table matched, no file written";
 
 int fail(const std::string &message)
 {

@@ -51,16 +51,19 @@ const char *const kRunUsage = R"usage(Usage: tabvoro-cli run [capture options] [
 
 Opens URL in a browser without a window (the web view offscreen when there is no display, or
 Chromium with --engine chromium), waits for the page to complete and makes the capture run the
-capture button makes, with the settings the options give. Without --paging the page is captured once; with it the run goes on page after page until
-the pages run out, --max-pages is reached or --timeout expires. Each kept capture prints its
-tally; the output file's path is printed last.
+capture button makes, with the settings the options give. Without --paging the page is
+captured once; with it the run goes on page after page until the pages run out, --max-pages
+is reached or --timeout expires. Each kept capture prints its
+tally; the output file's path is printed last, or, when the run kept no capture and wrote no
+file, "nothing captured: no table matched, no file written". The page on which the next-page
+keyword is found no more, where a link run ends, is named on stderr.
 
 Capture options: those of `tabvoro-cli capture` (--url excepted: the address box holds URL);
 --out-dir sets the output folder (default ./download), --output the exact file.
 
 Run options:
   --paging MODE      how the next page is opened:
-                       link      by the next-page keyword (--next-text)
+                       link      by the next-page keyword (--next-text, default 下一页)
                        number    by the page number in URL, which holds "(*)"
                        list      by the next address of --url-list
                        dropdown  by advancing the page-number drop-down (--dropdown)

@@ -57,6 +57,8 @@ std::expected<CaptureOptions, std::string> parseCaptureOptions(const std::vector
 std::expected<RunCommandOptions, std::string> parseRunOptions(const std::vector<std::string> &args);
 
 extern const char *const kCaptureUsage;
+// The last line of a command that wrote no file.
+inline constexpr const char *kNothingCaptured = "nothing captured: no table matched, no file written";
 extern const char *const kRunUsage;
 
 }  // namespace tabvoro::cli

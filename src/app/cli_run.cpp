@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -229,6 +230,10 @@ int runPages(const std::vector<std::string> &arguments, int argc, char **argv)
         if (listRun)
             controls.row = 0;
         controls.values.pagingMode = static_cast<capture::PagingMode>(runOptions.paging.value_or(0));
+        // The link mode's keyword is "下一页" unless another is given, as the help says.
+        if (runOptions.paging && controls.values.pagingMode == capture::PagingMode::NextLink &&
+            controls.values.nextPageText.empty())
+            controls.values.nextPageText = "下一页";
         controls.values.startPage = runOptions.from;
         controls.values.endPage = runOptions.to;
         controls.values.dropDownName = runOptions.dropDown;
@@ -307,7 +312,12 @@ int runPages(const std::vector<std::string> &arguments, int argc, char **argv)
     const QString endMessage = run.endMessage();
     if (!endMessage.isEmpty())
         std::cerr << "tabvoro-cli: " << endMessage.toStdString() << '\n';
-    std::cout << run.session().outputPath << '\n';
+    // A run that kept nothing and wrote no file names none.
+    std::error_code missing;
+    if (kept == 0 && !std::filesystem::exists(run.session().outputPath, missing))
+        std::cout << kNothingCaptured << '\n';
+    else
+        std::cout << run.session().outputPath << '\n';
     if (stop.received())
         return stopped();
     if (end == run::RunEnd::PageFailed)

@@ -37,7 +37,7 @@ NextPageStep byLinkOrButton(const CaptureSettings &settings, const NextPageInput
                                      : Read<const Document *>(failure("no page"));
     // A list that cannot be read has nothing to click: the run ends as when nothing matches.
     if (!document)
-        return only(EndTheRun{});
+        return only(EndTheRun{{}, keyword});
     const std::size_t count = (*document)->elementCount().value_or(0);
     const auto position = keywordPosition(keyword);
     for (std::size_t i = 1; i < count; ++i) {
@@ -57,7 +57,7 @@ NextPageStep byLinkOrButton(const CaptureSettings &settings, const NextPageInput
                 return only(ClickElement{i, frame});
         }
     }
-    return only(EndTheRun{});
+    return only(EndTheRun{{}, keyword});
 }
 
 NextPageStep byPageNumber(const CaptureSettings &settings, const NextPageInput &input)

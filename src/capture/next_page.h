@@ -38,6 +38,9 @@ struct AdvanceDropDowns {
 // End the run; with a message, show it first and put the focus on the address box.
 struct EndTheRun {
     std::string message;
+    // The link mode found no element of this keyword on the page: the run says so as it ends,
+    // so that a run that ends early is seen to.
+    std::string keywordNotFound;
 };
 
 // Page-number mode in an after-load run when no new capture has been kept since the last

@@ -118,8 +118,9 @@ public:
     Trigger trigger() const { return m_trigger; }
     bool capturesOnLoad() const { return isRunning() && m_trigger == Trigger::PageLoad; }
     std::optional<RunEnd> endReason() const { return m_endReason; }
-    // Why the last run ended early (a page that failed, a next page that did not come); empty
-    // when it ran out of pages or was stopped.
+    // What the end of the last run is to tell: a page that failed, a next page that did not
+    // come, the page on which the next-page keyword was not found; empty when it was stopped or
+    // its pages ran out otherwise.
     QString endMessage() const { return m_endMessage; }
     // Whether the run openAndStart() opened got as far as its first capture.
     bool hasStarted() const { return m_started; }

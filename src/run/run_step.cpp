@@ -130,7 +130,11 @@ void CaptureRun::carryOut(const capture::NextPageStep &step)
             m_browser->performAction(elementScript(guard, change.index, std::nullopt, setValueAction(change.value)));
     } else if (const auto *end = std::get_if<capture::EndTheRun>(&step.action)) {
         if (end->message.empty()) {
-            EndRun(RunEnd::PagesRanOut);
+            EndRun(RunEnd::PagesRanOut,
+                   end->keywordNotFound.empty()
+                       ? QString()
+                       : QStringLiteral("此网页中没有找到下一页关键字“%1”，连续采集结束：%2")
+                             .arg(QString::fromStdString(end->keywordNotFound), m_browser->LocationURL()));
         } else {
             emit notice(QString::fromStdString(end->message), NoticeFocus::AddressBox);
             EndRun(RunEnd::NoPlaceholder);

@@ -43,8 +43,10 @@ std::optional<ClickElement> clicked(const NextPageStep &step)
     if (const auto *click = std::get_if<ClickElement>(&step.action))
         return *click;
     EXPECT_TRUE(std::holds_alternative<EndTheRun>(step.action)) << "action " << step.action.index();
-    if (const auto *end = std::get_if<EndTheRun>(&step.action))
-        EXPECT_EQ(end->message, "") << "the link mode ends a run silently";
+    if (const auto *end = std::get_if<EndTheRun>(&step.action)) {
+        EXPECT_EQ(end->message, "") << "the link mode ends a run without a message box";
+        EXPECT_FALSE(end->keywordNotFound.empty()) << "and names the keyword it did not find";
+    }
     return std::nullopt;
 }
 

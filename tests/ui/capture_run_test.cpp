@@ -393,6 +393,9 @@ private slots:
         QVERIFY(!window().Timer1->isActive());
         QVERIFY(!window().captureRun().capturesOnLoad());
         QCOMPARE(answerer.seen(), 0);
+        // The status row says where the keyword was found no more.
+        QCOMPARE(window().Labar[3]->text(),
+                 "此网页中没有找到下一页关键字“下一页”，连续采集结束：" + m_site.url("/chain/10.html").toString());
     }
 
     void timedRunWaitsOneIntervalBeforeItsFirstStep()

@@ -151,13 +151,33 @@ private slots:
         QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(1, 3)));
     }
 
+    // A page that gives no capture writes no file, and the run names none.
+    void aRunThatKeepsNothingNamesNoFile()
+    {
+        const Outcome out = run({"--keyword", "没有这个表格", m_site.url("/chain/1.html").toString()});
+        QCOMPARE(out.exitCode, 0);
+        QCOMPARE(out.lines, QStringList{"nothing captured: no table matched, no file written"});
+    }
+
+    // The link mode's keyword is "下一页" when none is given; the run says on which page it
+    // found the keyword no more.
+    void linkPagingRunsToTheLastPage_data()
+    {
+        QTest::addColumn<QStringList>("keyword");
+        QTest::newRow("given") << QStringList{"--next-text", "下一页"};
+        QTest::newRow("not given") << QStringList{};
+    }
+
     void linkPagingRunsToTheLastPage()
     {
-        const Outcome out = run({"--keyword", "编号", "--paging", "link", "--next-text", "下一页",
-                                 m_site.url("/chain/2.html").toString()});
+        QFETCH(QStringList, keyword);
+        const Outcome out = run(QStringList{"--keyword", "编号", "--paging", "link"} + keyword +
+                                QStringList{m_site.url("/chain/2.html").toString()});
         QCOMPARE(out.exitCode, 0);
         QCOMPARE(out.lines.mid(0, out.lines.size() - 1), tallies(4));
         QCOMPARE(fileBytes(out.lines.last()), gb18030(captured(2, 5)));
+        const QString end = "没有找到下一页关键字“下一页”，连续采集结束：" + m_site.url("/chain/5.html").toString();
+        QVERIFY2(out.errors.contains(end), qPrintable(out.errors));
     }
 
     void numberPagingFromTo_data()
