@@ -195,6 +195,8 @@ void readDocument(const QJsonObject &o, SnapshotDocument &document, const Snapsh
         document.setBodyText(text(o["b"]));
     if (o.contains("tc"))
         document.setTableCount(count(o["tc"]));
+    if (o.contains("hc"))
+        document.setHtmlTableCount(count(o["hc"]));
     for (const QJsonValue &table : o["t"].toArray())
         readTable(table.toObject(), document, request);
     if (o.contains("e"))

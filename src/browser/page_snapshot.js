@@ -6,7 +6,8 @@
 // The request is written by requestObject() in page_snapshot.cpp. The answer, for one document:
 //   u   base address
 //   b   body text
-//   tc  number of tables
+//   tc  number of tables: the <table> elements, then the tables made of ARIA roles
+//   hc  how many of them are <table> elements
 //   t   taken tables: {i: index, n: row count, r: [[cell text...] per row],
 //                      s: [row, cell, colSpan, rowSpan, ...] for every cell with a span other than 1,
 //                      h: [[cell HTML...] per row], hf: its form (request.cellHtml),
@@ -83,15 +84,116 @@
         return found.flat();
     }
 
-    function takeTable(table, index, req) {
-        const rows = table.rows;
+    // Tables made of roles: role table, grid or treegrid on anything but a <table>. Their rows
+    // are the row-role elements they own, through row groups and elements without a role of
+    // their own, never inside a nested grid or <table>; a row's cells likewise. The same rule
+    // as the static document's, which gives foreign and inert elements no role.
+    const ROLE_NONE = 0, ROLE_TABLE = 1, ROLE_ROWGROUP = 2, ROLE_ROW = 3, ROLE_CELL = 4, ROLE_OTHER = 5;
+    const ROLES = new Map([['table', ROLE_TABLE], ['grid', ROLE_TABLE], ['treegrid', ROLE_TABLE],
+                           ['rowgroup', ROLE_ROWGROUP], ['row', ROLE_ROW], ['cell', ROLE_CELL],
+                           ['gridcell', ROLE_CELL], ['columnheader', ROLE_CELL], ['rowheader', ROLE_CELL]]);
+    const BLANK = ' \t\n\f\r';
+
+    function ariaRole(element) {
+        if (element.namespaceURI !== HTML_NAMESPACE)
+            return ROLE_NONE;
+        const value = element.getAttribute('role');
+        if (value === null)
+            return ROLE_NONE;
+        let start = 0;
+        while (start < value.length && BLANK.includes(value[start]))
+            ++start;
+        let end = start;
+        while (end < value.length && !BLANK.includes(value[end]))
+            ++end;
+        if (end === start)
+            return ROLE_NONE;
+        const token = value.slice(start, end).replace(/[A-Z]+/g, letters => letters.toLowerCase());
+        return ROLES.get(token) || ROLE_OTHER;
+    }
+
+    function isHtml(element, name) {
+        return element.localName === name && element.namespaceURI === HTML_NAMESPACE;
+    }
+
+    function isGrid(element) {
+        return !isHtml(element, 'table') && !isHtml(element, 'template') && !isHtml(element, 'noscript') &&
+               ariaRole(element) === ROLE_TABLE;
+    }
+
+    function owned(root, wanted) {
+        const found = [];
+        const stack = [];
+        for (let child = root.lastElementChild; child; child = child.previousElementSibling)
+            stack.push(child);
+        while (stack.length) {
+            const element = stack.pop();
+            if (isHtml(element, 'table') || isHtml(element, 'template') || isHtml(element, 'noscript'))
+                continue;
+            const role = ariaRole(element);
+            if (role === wanted) {
+                found.push(element);
+            } else if (role === ROLE_NONE || (wanted === ROLE_ROW && role === ROLE_ROWGROUP)) {
+                for (let child = element.lastElementChild; child; child = child.previousElementSibling)
+                    stack.push(child);
+            }
+        }
+        return found;
+    }
+
+    // aria-colspan and aria-rowspan read as colspan and rowspan are: 1 when missing, not a
+    // number or 0, bounded as a browser bounds a cell's spans.
+    function ariaSpan(cell, name, max) {
+        const value = cell.getAttribute(name);
+        if (value === null)
+            return 1;
+        let k = 0;
+        while (k < value.length && BLANK.includes(value[k]))
+            ++k;
+        if (value[k] === '+')
+            ++k;
+        let n = 0, digits = 0;
+        for (; k < value.length && value[k] >= '0' && value[k] <= '9'; ++k, ++digits)
+            n = Math.min(n * 10 + (value.charCodeAt(k) - 48), max);
+        return digits === 0 || n === 0 ? 1 : n;
+    }
+
+    function gridSource(grid) {
+        const rows = owned(grid, ROLE_ROW);
+        const cellLists = new Array(rows.length);
+        const cellsOf = r => cellLists[r] || (cellLists[r] = owned(rows[r], ROLE_CELL));
+        return {
+            rows: rows,
+            cells: cellsOf,
+            spans: taken => {
+                const found = [];
+                for (let r = 0; r < taken; ++r) {
+                    const cells = cellsOf(r);
+                    for (let c = 0; c < cells.length; ++c) {
+                        const colSpan = ariaSpan(cells[c], 'aria-colspan', 1000);
+                        const rowSpan = ariaSpan(cells[c], 'aria-rowspan', 65534);
+                        if (colSpan !== 1 || rowSpan !== 1)
+                            found.push(r, c, colSpan, rowSpan);
+                    }
+                }
+                return found;
+            },
+        };
+    }
+
+    function tableSource(table) {
+        return {rows: table.rows, cells: r => table.rows[r].cells, spans: taken => takeSpans(table, taken)};
+    }
+
+    function takeTable(source, index, req) {
+        const rows = source.rows;
         const n = rows.length;
         const out = {i: index, n: n};
         const taken = req.tables === TABLES_FIRST_ROWS ? Math.min(n, 1) : n;
         const texts = new Array(taken);
         const cellHtml = req.cellHtml ? new Array(taken) : null;
         for (let r = 0; r < taken; ++r) {
-            const cells = rows[r].cells;
+            const cells = source.cells(r);
             const m = cells.length;
             const rowTexts = new Array(m);
             const rowHtml = cellHtml ? new Array(m) : null;
@@ -107,7 +209,7 @@
                 cellHtml[r] = rowHtml;
         }
         out.r = texts;
-        const spans = takeSpans(table, taken);
+        const spans = source.spans(taken);
         if (spans.length)
             out.s = spans;
         if (cellHtml) {
@@ -117,7 +219,7 @@
         if (req.tables === TABLES_FIRST_ROWS) {
             const size = [n > 1 ? 2 * (n - 1) : 0, n > 1 ? 2 * (n - 1) : 0];
             for (let r = 0; r < n; ++r) {
-                const cells = rows[r].cells;
+                const cells = source.cells(r);
                 for (let c = 0; c < cells.length; ++c)
                     measure(r < taken ? texts[r][c] : cells[c].innerText, size);
             }
@@ -219,11 +321,14 @@
         }
         if (req.tables) {
             const tables = doc.getElementsByTagName('table');
-            out.tc = tables.length;
+            const grids = Array.prototype.filter.call(doc.querySelectorAll('[role]'), isGrid);
+            const count = tables.length + grids.length;
+            out.tc = count;
+            out.hc = tables.length;
             if (req.tables !== TABLES_COUNT) {
-                const indexes = req.only ? req.only.filter(i => i < tables.length)
-                                         : Array.from(tables, (table, i) => i);
-                out.t = indexes.map(i => takeTable(tables[i], i, req));
+                const indexes = req.only ? req.only.filter(i => i < count) : Array.from({length: count}, (x, i) => i);
+                out.t = indexes.map(i => takeTable(i < tables.length ? tableSource(tables[i])
+                                                                     : gridSource(grids[i - tables.length]), i, req));
             }
         }
         if (req.elements)

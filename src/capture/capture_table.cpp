@@ -321,11 +321,23 @@ CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &setting
         const Document &doc = **document;
         TableWalker walker(settings, doc.baseUrl().value_or(std::string()), text, maxTextBytes);
         const std::size_t tables = doc.tableCount().value_or(0);
-        for (std::size_t i = 0; i < tables && !walker.tooLarge(); ++i) {
-            const auto table = doc.table(i);
-            if (table && *table && tableMatches(**table, i, settings))
-                walker.walk(**table);
-        }
+        const std::size_t htmlTables = std::min(tables, doc.htmlTableCount().value_or(tables));
+        bool matched = false;
+        auto walkMatching = [&](std::size_t from, std::size_t to) {
+            for (std::size_t i = from; i < to && !walker.tooLarge(); ++i) {
+                const auto table = doc.table(i);
+                if (table && *table && tableMatches(**table, i, settings)) {
+                    matched = true;
+                    walker.walk(**table);
+                }
+            }
+        };
+        // A keyword that matches a <table> captures what it captured before grids were tables:
+        // the grids are looked at only when no <table> matches. A position counts on past them.
+        const bool byPosition = settings.keywordMode == KeywordMode::Position;
+        walkMatching(0, byPosition ? tables : htmlTables);
+        if (!byPosition && !matched)
+            walkMatching(htmlTables, tables);
         if (walker.tooLarge()) {
             // Nothing of it is kept: the repeat check and the tally stay as they were.
             session.recordCount = 0;

@@ -112,17 +112,24 @@ TableChoice chooseTable(const TableEntry &entry)
 
 std::optional<std::string> tablePreview(const Document &document, const std::string &keyword)
 {
-    std::optional<std::string> preview;
     const std::size_t count = document.tableCount().value_or(0);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto table = document.table(i);
-        if (!table || !*table)
-            continue;
-        auto text = (*table)->text();
-        if (text && text->find(keyword) != std::string::npos)
-            preview = std::move(*text);
-    }
-    return preview;
+    const std::size_t htmlTables = std::min(count, document.htmlTableCount().value_or(count));
+    // As the capture chooses: a grid only when no <table> holds the keyword.
+    auto lastHolding = [&](std::size_t from, std::size_t to) {
+        std::optional<std::string> preview;
+        for (std::size_t i = from; i < to; ++i) {
+            const auto table = document.table(i);
+            if (!table || !*table)
+                continue;
+            auto text = (*table)->text();
+            if (text && text->find(keyword) != std::string::npos)
+                preview = std::move(*text);
+        }
+        return preview;
+    };
+    if (auto preview = lastHolding(0, htmlTables))
+        return preview;
+    return lastHolding(htmlTables, count);
 }
 
 TableListing listPageTables(const Document &document)

@@ -65,6 +65,39 @@ TEST(CaptureTableKeyword, EachModeSelectsItsTables)
     EXPECT_EQ(capture(body, unknownMode), "");
 }
 
+// A page that captured before grids were tables captures the same: a keyword looks at the
+// grids only when no <table> matches it. Positions number the grids after every <table>.
+TEST(CaptureTableKeyword, GridsCountOnlyWhereNoTableMatches)
+{
+    const std::string grid =
+        "<div role=grid><div role=row><div role=columnheader>Name</div><div role=columnheader>Price</div></div>"
+        "<div role=rowgroup><div role=row><div role=gridcell aria-colspan=2>wide</div><div role=gridcell>9</div>"
+        "</div></div></div>";
+    const std::string table = "<table><tr><td>Name</td><td>Price</td></tr><tr><td>t</td><td>1</td></tr></table>";
+    const std::string both = grid + table;
+    struct Case {
+        const std::string &body;
+        KeywordMode mode;
+        std::string keyword;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {both, KeywordMode::FirstRowPrefix, "NamePr", "Name,Price\r\nt,1\r\n"},
+        {both, KeywordMode::CommonText, "Price", "Name,Price\r\nt,1\r\n"},
+        {both, KeywordMode::CommonText, "wide", "Name,Price,\r\nwide,,9\r\n"},
+        {grid, KeywordMode::FirstRowPrefix, "NamePr", "Name,Price,\r\nwide,,9\r\n"},
+        {both, KeywordMode::Position, "1", "Name,Price\r\nt,1\r\n"},
+        {both, KeywordMode::Position, "2", "Name,Price,\r\nwide,,9\r\n"},
+    };
+    for (const auto &c : cases) {
+        CaptureSettings settings = withHeader();
+        settings.keywordMode = c.mode;
+        settings.keyword = c.keyword;
+        EXPECT_EQ(capture(c.body, settings), c.expected) << "mode " << int(c.mode) << " keyword " << c.keyword
+                                                         << (&c.body == &grid ? " (grid only)" : "");
+    }
+}
+
 TEST(CaptureTableKeyword, LabelCyclesThroughTheThreeModes)
 {
     EXPECT_EQ(nextKeywordMode(KeywordMode::FirstRowPrefix), KeywordMode::CommonText);

@@ -81,7 +81,11 @@ private:
     void tables(const Document &doc, const std::string &indent)
     {
         const auto count = doc.tableCount();
-        line(indent, "tables " + shown(count, number));
+        // Only where some tables are not <table> elements, so that the readings of pages
+        // without them stay as they were.
+        const auto htmlTables = doc.htmlTableCount();
+        const bool someNotHtml = count && htmlTables && *htmlTables != *count;
+        line(indent, "tables " + shown(count, number) + (someNotHtml ? " of which <table> " + shown(htmlTables, number) : ""));
         for (std::size_t t = 0; count && t < *count; ++t) {
             const auto table = doc.table(t);
             if (!table) {

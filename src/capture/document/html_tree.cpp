@@ -157,6 +157,32 @@ const char *attribute(const GumboNode *element, const char *name)
     return attr ? attr->value : nullptr;
 }
 
+AriaRole ariaRole(const GumboNode *element)
+{
+    if (!isElement(element) || element->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+        return AriaRole::None;
+    const char *value = attribute(element, "role");
+    if (!value)
+        return AriaRole::None;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; };
+    while (blank(*value))
+        ++value;
+    std::string token;
+    for (; *value && !blank(*value); ++value)
+        token.push_back(*value >= 'A' && *value <= 'Z' ? static_cast<char>(*value - 'A' + 'a') : *value);
+    if (token.empty())
+        return AriaRole::None;
+    if (token == "table" || token == "grid" || token == "treegrid")
+        return AriaRole::Table;
+    if (token == "rowgroup")
+        return AriaRole::RowGroup;
+    if (token == "row")
+        return AriaRole::Row;
+    if (token == "cell" || token == "gridcell" || token == "columnheader" || token == "rowheader")
+        return AriaRole::Cell;
+    return AriaRole::Other;
+}
+
 const GumboVector *childrenOf(const GumboNode *node)
 {
     switch (node->type) {

@@ -74,6 +74,12 @@ inline bool hasInertContent(const GumboNode *node)
     return isHtmlElement(node, GUMBO_TAG_NOSCRIPT);
 }
 
+// The ARIA roles that make a table of elements other than <table>: the first token of an HTML
+// element's role attribute, compared without regard to case. An element outside the HTML
+// namespace, or one whose role is missing or empty, has none of its own.
+enum class AriaRole { None, Table, RowGroup, Row, Cell, Other };
+AriaRole ariaRole(const GumboNode *element);
+
 // The source text between an element's start and end tags; nullopt when either tag was not in
 // the source.
 std::optional<std::string_view> sourceContent(const GumboNode *element);

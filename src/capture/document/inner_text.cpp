@@ -248,6 +248,12 @@ bool isCell(const GumboNode *node)
     return isHtmlElement(node, GUMBO_TAG_TD) || isHtmlElement(node, GUMBO_TAG_TH);
 }
 
+// A cell of a <table> or of a table made of roles.
+bool isAnyCell(const GumboNode *node)
+{
+    return isCell(node) || ariaRole(node) == AriaRole::Cell;
+}
+
 bool isSection(const GumboNode *node)
 {
     return isHtmlElement(node, GUMBO_TAG_TBODY) || isHtmlElement(node, GUMBO_TAG_THEAD) ||
@@ -586,7 +592,7 @@ public:
     bool enter(const GumboNode *node)
     {
         const bool walkedInto = m_walker.enter(node);
-        if (walkedInto && isCell(node)) {
+        if (walkedInto && isAnyCell(node)) {
             if (const auto cell = m_cells.find(node); cell != m_cells.end()) {
                 if (m_text.freshLine() && !m_walker.keepingBlanks())
                     m_text.startOnNextText(&cell->second.start);
@@ -599,7 +605,7 @@ public:
 
     void leave(const GumboNode *node)
     {
-        if (isCell(node)) {
+        if (isAnyCell(node)) {
             if (const auto cell = m_cells.find(node); cell != m_cells.end()) {
                 CellTexts::Range &range = cell->second;
                 m_text.stopWaiting(&range.start);
@@ -626,18 +632,18 @@ struct CellsHoldingTables {
     {
         if (node->type != GUMBO_NODE_ELEMENT || hasInertContent(node))
             return false;
-        if (isHtmlElement(node, GUMBO_TAG_TABLE)) {
+        if (isHtmlElement(node, GUMBO_TAG_TABLE) || ariaRole(node) == AriaRole::Table) {
             // Cells further out were marked with the innermost one that was.
             for (auto it = open.rbegin(); it != open.rend() && cells.emplace(*it, CellTexts::Range{}).second; ++it) {
             }
-        } else if (isCell(node)) {
+        } else if (isAnyCell(node)) {
             open.push_back(node);
         }
         return true;
     }
     void leave(const GumboNode *node)
     {
-        if (isCell(node))
+        if (isAnyCell(node))
             open.pop_back();
     }
 };

@@ -31,6 +31,10 @@ using Read = Result<T>;
 
 // One HTML table: its own rows only (never those of a table nested in one of its cells), in the
 // order a browser's `rows` collection gives them (thead, tbody and tfoot rows in document order).
+// A table made of roles reads the same way: its rows are the role="row" elements it owns (found
+// through role="rowgroup" and through elements without a role, never inside a nested grid or
+// <table>), a row's cells the cell, gridcell, columnheader and rowheader elements the row owns,
+// their spans aria-colspan and aria-rowspan.
 class Table {
 public:
     virtual ~Table() = default;
@@ -91,8 +95,12 @@ public:
     // cannot be read (another site, a file that cannot be loaded).
     virtual Read<Frame> frame(std::size_t index) const = 0;
 
-    // All tables in document order, nested tables included, each one a table of its own.
+    // All tables: the <table> elements in document order, nested tables included, each one a
+    // table of its own; then the tables made of ARIA roles (role table, grid or treegrid), in
+    // document order, numbered on after them.
     virtual Read<std::size_t> tableCount() const = 0;
+    // How many of the tables are <table> elements: tables 0 up to this one.
+    virtual Read<std::size_t> htmlTableCount() const { return tableCount(); }
     virtual Read<const Table *> table(std::size_t index) const = 0;
 
     // The `all` list: every element in document order, the root element at position 0.

@@ -409,6 +409,18 @@ Read<std::size_t> SnapshotDocument::tableCount() const
     return m_tables->size();
 }
 
+Read<std::size_t> SnapshotDocument::htmlTableCount() const
+{
+    if (!m_tables)
+        return notTaken("tables");
+    return std::min(m_htmlTables.value_or(m_tables->size()), m_tables->size());
+}
+
+void SnapshotDocument::setHtmlTableCount(std::size_t count)
+{
+    m_htmlTables = count;
+}
+
 Read<const SnapshotTable *> SnapshotDocument::snapshotTable(std::size_t index) const
 {
     if (!m_tables)

@@ -166,6 +166,8 @@ public:
     void setBodyText(std::string text);
     // The number of tables; each one's contents are then taken, or not, one by one.
     void setTableCount(std::size_t count);
+    // How many of them are <table> elements (all of them unless set).
+    void setHtmlTableCount(std::size_t count);
     SnapshotTable &takeTable(std::size_t index);
 
     // The `all` list is taken (even when no element is added).
@@ -194,6 +196,7 @@ public:
     Read<std::string> bodyText() const override;
     Read<Frame> frame(std::size_t index) const override;
     Read<std::size_t> tableCount() const override;
+    Read<std::size_t> htmlTableCount() const override;
     Read<const Table *> table(std::size_t index) const override;
     Read<std::size_t> elementCount() const override;
     Read<const Element *> element(std::size_t index) const override;
@@ -216,6 +219,7 @@ private:
     std::optional<std::string> m_baseUrl;
     std::optional<std::string> m_bodyText;
     std::optional<std::vector<std::unique_ptr<SnapshotTable>>> m_tables;
+    std::optional<std::size_t> m_htmlTables;
     std::unique_ptr<Elements> m_elements;
     std::optional<std::vector<std::string>> m_links;
     std::optional<std::vector<FrameEntry>> m_frames;

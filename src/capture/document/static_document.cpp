@@ -1,6 +1,7 @@
 #include "capture/document/static_document.h"
 
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -80,6 +81,35 @@ bool isCell(const GumboNode *node)
     return isHtmlElement(node, GUMBO_TAG_TD) || isHtmlElement(node, GUMBO_TAG_TH);
 }
 
+// A table made of roles: role table, grid or treegrid on anything but a <table> (which is a
+// table of its own already).
+bool isGrid(const GumboNode *node)
+{
+    return html::ariaRole(node) == html::AriaRole::Table && !isHtmlElement(node, GUMBO_TAG_TABLE);
+}
+
+// The elements of one role that a grid or a row owns: found through elements without a role of
+// their own (and, for rows, through row groups), never inside a nested grid or <table>, nor
+// inside one of the elements found. Each element is reached from one owner only, so reading
+// every grid of a page walks the page about once, however deep its grids nest.
+struct OwnedElements {
+    html::AriaRole wanted;
+    std::vector<const GumboNode *> &found;
+
+    bool enter(const GumboNode *node)
+    {
+        if (node->type != GUMBO_NODE_ELEMENT || html::hasInertContent(node) || isHtmlElement(node, GUMBO_TAG_TABLE))
+            return false;
+        const html::AriaRole role = html::ariaRole(node);
+        if (role == wanted) {
+            found.push_back(node);
+            return false;
+        }
+        return role == html::AriaRole::None || (wanted == html::AriaRole::Row && role == html::AriaRole::RowGroup);
+    }
+    void leave(const GumboNode *) {}
+};
+
 std::string outOfRange(std::string_view what, std::size_t index, std::size_t count)
 {
     return "no " + std::string(what) + " " + std::to_string(index) + " (there are " + std::to_string(count) + ")";
@@ -113,7 +143,7 @@ private:
         std::string html;
         m_rows.clear();
         html::appendInnerHtml(m_document, html, [this](const GumboNode *element, std::size_t start, std::size_t end) {
-            if (isHtmlElement(element, GUMBO_TAG_TR))
+            if (isHtmlElement(element, GUMBO_TAG_TR) || html::ariaRole(element) == html::AriaRole::Row)
                 m_rows.emplace(element, std::pair{start, end});
         });
         m_hits.clear();
@@ -154,7 +184,7 @@ private:
 class StaticTable final : public Table {
 public:
     StaticTable(const GumboNode *table, const RowHtmlIndex &rowHtml, const CellTextIndex &cellTexts)
-        : m_table(table), m_rowHtml(rowHtml), m_cellTexts(cellTexts)
+        : m_table(table), m_grid(!isHtmlElement(table, GUMBO_TAG_TABLE)), m_rowHtml(rowHtml), m_cellTexts(cellTexts)
     {
     }
 
@@ -237,7 +267,7 @@ public:
         const auto node = cellNode(row, cell);
         if (!node)
             return std::unexpected(node.error());
-        return spanValue(attribute(*node, "colspan"), kMaxColSpan);
+        return spanValue(attribute(*node, m_grid ? "aria-colspan" : "colspan"), kMaxColSpan);
     }
 
     Read<int> cellRowSpan(std::size_t row, std::size_t cell) const override
@@ -245,7 +275,7 @@ public:
         const auto node = cellNode(row, cell);
         if (!node)
             return std::unexpected(node.error());
-        return spanValue(attribute(*node, "rowspan"), kMaxRowSpan);
+        return spanValue(attribute(*node, m_grid ? "aria-rowspan" : "rowspan"), kMaxRowSpan);
     }
 
 private:
@@ -255,6 +285,10 @@ private:
     void ensureRows() const
     {
         std::call_once(m_rowsOnce, [this] {
+            if (m_grid) {
+                ensureGridRows();
+                return;
+            }
             std::vector<const GumboNode *> head;
             std::vector<const GumboNode *> body;
             std::vector<const GumboNode *> foot;
@@ -290,6 +324,21 @@ private:
         });
     }
 
+    // A grid's rows are the row-role elements it owns, its cells those each row owns.
+    void ensureGridRows() const
+    {
+        OwnedElements rows{html::AriaRole::Row, m_rows};
+        html::walkBelow(m_table, rows);
+        m_cellStart.reserve(m_rows.size() + 1);
+        m_cellStart.push_back(0);
+        OwnedElements cells{html::AriaRole::Cell, m_cells};
+        for (const GumboNode *row : m_rows) {
+            html::walkBelow(row, cells);
+            m_cellStart.push_back(m_cells.size());
+        }
+        m_cells.shrink_to_fit();
+    }
+
     Read<const GumboNode *> cellNode(std::size_t row, std::size_t cell) const
     {
         ensureRows();
@@ -308,6 +357,7 @@ private:
     }
 
     const GumboNode *m_table;
+    const bool m_grid;
     const RowHtmlIndex &m_rowHtml;
     const CellTextIndex &m_cellTexts;
     mutable std::once_flag m_rowsOnce;
@@ -450,6 +500,9 @@ struct TreeIndex {
     const RowHtmlIndex &rowHtml;
     const CellTextIndex &cellTexts;
     std::vector<std::unique_ptr<StaticTable>> tables;
+    // The tables made of roles, numbered after the <table> elements once the walk is over.
+    std::vector<std::unique_ptr<StaticTable>> grids;
+    std::size_t htmlTables = 0;
     std::vector<const GumboNode *> frames;
     std::vector<const GumboNode *> links;
     const GumboNode *base = nullptr;
@@ -464,6 +517,8 @@ struct TreeIndex {
             return true;
         if (html::hasInertContent(node))
             return false;
+        if (isGrid(node))
+            grids.push_back(std::make_unique<StaticTable>(node, rowHtml, cellTexts));
         switch (node->v.element.tag) {
         case GUMBO_TAG_TABLE:
             tables.push_back(std::make_unique<StaticTable>(node, rowHtml, cellTexts));
@@ -525,6 +580,9 @@ struct StaticDocument::Impl {
     {
         std::call_once(indexOnce, [this] {
             html::walkBelow(tree.document(), treeIndex);
+            treeIndex.htmlTables = treeIndex.tables.size();
+            std::move(treeIndex.grids.begin(), treeIndex.grids.end(), std::back_inserter(treeIndex.tables));
+            treeIndex.grids.clear();
             baseUrl = documentUrl;
             if (treeIndex.base)
                 baseUrl = resolveUrl(documentUrl, attribute(treeIndex.base, "href")).value_or(documentUrl);
@@ -642,6 +700,11 @@ Read<Frame> StaticDocument::frame(std::size_t index) const
 Read<std::size_t> StaticDocument::tableCount() const
 {
     return m_impl->index().tables.size();
+}
+
+Read<std::size_t> StaticDocument::htmlTableCount() const
+{
+    return m_impl->index().htmlTables;
 }
 
 Read<const Table *> StaticDocument::table(std::size_t index) const

@@ -27,6 +27,7 @@ public:
     Read<std::string> bodyText() const override;
     Read<Frame> frame(std::size_t index) const override;
     Read<std::size_t> tableCount() const override;
+    Read<std::size_t> htmlTableCount() const override;
     Read<const Table *> table(std::size_t index) const override;
     Read<std::size_t> elementCount() const override;
     Read<const Element *> element(std::size_t index) const override;
