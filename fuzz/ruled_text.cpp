@@ -40,6 +40,10 @@ void ruledText(std::string_view input)
     const auto ruled = MakeRuledText(text, separator, widths, std::size_t{1} << 24);
     if (!ruled || *ruled == text || codePage != "GB18030" || !isValidUtf8(text) || hasLoneLineBreak(text))
         return;
+    // A character the code page's converter lacks (some private-use ones) is written as a
+    // reference and lines up by the reference's width, which the count below does not know.
+    if (widths.width(text) != textColumns(text))
+        return;
     // GB18030 holds every character, so none is written as a reference of other columns.
     expect(encodeText(*ruled, codePage).has_value(), "GB18030 encodes every text");
     const std::string_view lines = *ruled;
