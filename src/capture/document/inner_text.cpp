@@ -643,7 +643,9 @@ struct CellsHoldingTables {
     }
     void leave(const GumboNode *node)
     {
-        if (isAnyCell(node))
+        // Only a cell that was entered: a role cell can be an element this walk does not enter
+        // (a template).
+        if (!open.empty() && open.back() == node)
             open.pop_back();
     }
 };
