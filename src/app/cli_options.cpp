@@ -29,6 +29,9 @@ Options:
   --links            a cell holding a link gives the link's address
                      (--header and --links exclude each other: the later one wins)
   --ruled            write a ruled text table (.txt) instead of comma-separated text (.csv)
+  --unique-rows      a row whose fields equal those of a row already written (in this
+                     capture, or in this run; a resumed run counts the rows of its file)
+                     is not written again
   --next-text TEXT   rows whose HTML holds TEXT are pager rows and left out (default 下一页)
   --fields LIST      field list, names separated by "," in column order; a name beginning
                      with "!" is a field that is not captured; empty names are allowed
@@ -67,6 +70,10 @@ Run options:
                        number    by the page number in URL, which holds "(*)"
                        list      by the next address of --url-list
                        dropdown  by advancing the page-number drop-down (--dropdown)
+                       scroll    by scrolling the page (or its table's box) to the end, for
+                                 pages that load more rows as they are scrolled; only the
+                                 new rows are written, and the run ends after 3 scrolls in
+                                 a row that bring none
   --from N, --to M   the page numbers of the first and last page (number mode); the page
                      opened first is URL with every "(*)" replaced by N
   --url-list FILE    the URL list, one address per line; its first address is opened first
@@ -119,6 +126,7 @@ void addCaptureOptions(CommandLine &line, CaptureOptions &options)
     line.flag("--header", [&s] { s.includeHeader = true; s.includeLinks = false; });
     line.flag("--links", [&s] { s.includeLinks = true; s.includeHeader = false; });
     line.flag("--ruled", [&s] { s.ruled = true; });
+    line.flag("--unique-rows", [&s] { s.uniqueRows = true; });
     line.flag("--help", [&options] { options.help = true; });
     line.option("--keyword", [&s](const std::string &v) { s.keyword = v; });
     line.option("--mode", [&s](const std::string &v) {
@@ -173,7 +181,8 @@ void addRunOptions(CommandLine &line, RunOptions &run)
         else if (v == "number") run.paging = 1;
         else if (v == "list") run.paging = 2;
         else if (v == "dropdown") run.paging = 3;
-        else throw ArgumentError("unknown --paging '" + v + "' (link, number, list or dropdown)");
+        else if (v == "scroll") run.paging = 4;
+        else throw ArgumentError("unknown --paging '" + v + "' (link, number, list, dropdown or scroll)");
     });
     line.option("--from", [&run](const std::string &v) { run.from = v; });
     line.option("--to", [&run](const std::string &v) { run.to = v; });

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/row_marks.h"
+
 namespace tabvoro::capture {
 
 struct CaptureSession {
@@ -16,6 +18,11 @@ struct CaptureSession {
     std::int64_t recordCount = 0;   // RecordCount: rows walked by the latest capture, 0 when dropped
     std::string statusText;       // StatusText: the message last placed in a status label
     std::string outputPath;       // OutputPath: the current output file, empty until named
+    // The document the last kept capture was read from (Document::identity), empty when unknown:
+    // a capture of the same document whose table has grown keeps only the rows after it.
+    std::string lastDocument;
+    // The rows written by this run, when each row is to be written once.
+    RowMarks writtenRows;
 };
 
 }  // namespace tabvoro::capture

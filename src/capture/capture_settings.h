@@ -27,7 +27,7 @@ struct Field {
     bool selected = true;
 };
 
-enum class PagingMode { NextLink = 0, PageNumber = 1, UrlList = 2, DropDown = 3 };
+enum class PagingMode { NextLink = 0, PageNumber = 1, UrlList = 2, DropDown = 3, Scroll = 4 };
 
 struct CaptureSettings {
     std::string url;                     // Txturl: page address, may hold the "(*)" placeholder
@@ -38,8 +38,9 @@ struct CaptureSettings {
     bool includeHeader = false;          // CheckBt: capture the table's first row too
     bool includeLinks = false;           // CheckLj: a cell with a link gives its address
     bool ruled = false;                  // CheckBx: ruled ".txt" output instead of ".csv"
+    bool uniqueRows = false;             // CheckQc: a row equal to one written before in the run is left out
     bool timed = false;                  // CheckDs: a run captures on the timer, not after each load
-    PagingMode pagingMode = PagingMode::NextLink;  // Option1(0..3)
+    PagingMode pagingMode = PagingMode::NextLink;  // Option1(0..4)
     std::string nextPageText;            // txtNp: next-page keyword, also marks pager rows
     std::string startPage;               // txtYs
     std::string endPage;                 // txtYw

@@ -216,6 +216,44 @@ private:
     bool m_tooLarge = false;
 };
 
+std::int64_t lineCount(std::string_view text)
+{
+    std::int64_t lines = 0;
+    for (std::size_t at = text.find(kCrLf); at != std::string_view::npos; at = text.find(kCrLf, at + 2))
+        ++lines;
+    return lines;
+}
+
+// What of a capture text is written: on the document of the last kept capture, when its table
+// has grown with the rows captured before still in place (a "more" button, a scroll), only the
+// rows after them; and with unique rows, none that was written before. `rows` goes down by the
+// rows left out.
+std::string keptRows(std::string_view text, const std::string &identity, bool unique, CaptureSession &session,
+                     std::int64_t &rows)
+{
+    if (!identity.empty() && identity == session.lastDocument && !session.lastCapture.empty() &&
+        text.starts_with(session.lastCapture)) {
+        rows = std::max<std::int64_t>(0, rows - lineCount(session.lastCapture));
+        text.remove_prefix(session.lastCapture.size());
+    }
+    if (!unique)
+        return std::string(text);
+    std::string kept;
+    kept.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t end = text.find(kCrLf);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 2;
+        const std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end);
+        // A blank line is not a row: it goes with the other blank lines.
+        if (rowKey(line).empty() || session.writtenRows.insert(line))
+            kept.append(text.substr(0, next));
+        else
+            --rows;
+        text.remove_prefix(next);
+    }
+    return kept;
+}
+
 std::string textValue(const Table &table, std::size_t row, std::size_t cell, bool numericCommas)
 {
     const auto text = table.cellText(row, cell);
@@ -351,13 +389,15 @@ CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &setting
         session.recordCount = 0;
         return {};
     }
+    std::string kept = keptRows(text, page.identity(), settings.uniqueRows, session, rowsWalked);
     session.recordCount = rowsWalked;
-    session.lastCapture = text;
+    session.lastCapture = std::move(text);
+    session.lastDocument = page.identity();
     session.captureCount += 1;
     session.recordTotal += rowsWalked;
     session.statusText = "本次已采集表格数:" + std::to_string(session.captureCount) + "个,记录:" +
                          std::to_string(session.recordTotal) + "条";
-    return {true, collapseBlankLines(std::move(text)), session.statusText, {}};
+    return {true, collapseBlankLines(std::move(kept)), session.statusText, {}};
 }
 
 }  // namespace tabvoro::capture

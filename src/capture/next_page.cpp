@@ -163,6 +163,8 @@ NextPageStep OpenNextPage(const CaptureSettings &settings, const NextPageInput &
         return byUrlList(input);
     case PagingMode::DropDown:
         return byDropDown(settings, input);
+    case PagingMode::Scroll:
+        return only(ScrollToEnd{});
     }
     return only(NoStep{});
 }
@@ -177,9 +179,15 @@ bool pagingConditionHolds(PagingCheck check, const CaptureSettings &settings, st
     case PagingMode::UrlList:
         return urlListRows > 1 && (check != PagingCheck::Running || running);
     case PagingMode::DropDown:
+    case PagingMode::Scroll:
         return true;
     }
     return false;
+}
+
+std::string fruitlessScrollsMessage(const std::string &url)
+{
+    return "连续" + std::to_string(kFruitlessScrollLimit) + "次滚动到底部都没有加载出新的行，连续采集结束：" + url;
 }
 
 }  // namespace tabvoro::capture

@@ -1,6 +1,6 @@
 #pragma once
 
-// The step from the page just captured to the next one, in the four paging modes, and the
+// The step from the page just captured to the next one, in the five paging modes, and the
 // conditions under which a run pages at all. The engine decides; the window carries the action
 // out (a click in the page, a navigation, a drop-down advanced, the end of the run).
 
@@ -35,6 +35,10 @@ struct AdvanceDropDowns {
     std::vector<Change> changes;
 };
 
+// Scroll the page, and the scrolling boxes that hold its tables, to their end: a page that
+// loads more rows as it is scrolled down adds them to the table in place.
+struct ScrollToEnd {};
+
 // End the run; with a message, show it first and put the focus on the address box.
 struct EndTheRun {
     std::string message;
@@ -49,7 +53,8 @@ struct CaptureAndRetry {};
 
 struct NoStep {};
 
-using NextPageAction = std::variant<NoStep, ClickElement, NavigateTo, AdvanceDropDowns, EndTheRun, CaptureAndRetry>;
+using NextPageAction =
+    std::variant<NoStep, ClickElement, NavigateTo, AdvanceDropDowns, ScrollToEnd, EndTheRun, CaptureAndRetry>;
 
 // What the step reads besides the capture settings.
 struct NextPageInput {
@@ -86,5 +91,9 @@ std::string hostPart(const std::string &address);
 // stops it.
 enum class PagingCheck { Full, FrameTick, Running };
 bool pagingConditionHolds(PagingCheck check, const CaptureSettings &settings, std::size_t urlListRows, bool running);
+
+// The scrolling mode's end: scrolls in a row that brought no new row before the run ends.
+inline constexpr int kFruitlessScrollLimit = 3;
+std::string fruitlessScrollsMessage(const std::string &url);
 
 }  // namespace tabvoro::capture

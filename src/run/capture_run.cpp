@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QUrl>
+#include <utility>
 
 #include "browser/browser_engine.h"
 #include "browser/page_change_watch.h"
@@ -42,8 +43,9 @@ CaptureRun::CaptureRun(browser::BrowserEngine *browser, RunControls *controls, R
 {
     m_timer.setInterval(2000);
     connect(&m_timer, &QTimer::timeout, this, &CaptureRun::onTimer);
-    for (QTimer *wait : {&m_retryTimer, &m_pageTimer, &m_stepNavigationTimer})
+    for (QTimer *wait : {&m_retryTimer, &m_pageTimer, &m_stepNavigationTimer, &m_scrollTimer})
         wait->setSingleShot(true);
+    connect(&m_scrollTimer, &QTimer::timeout, this, &CaptureRun::scrollBroughtNothing);
     connect(&m_retryTimer, &QTimer::timeout, this, &CaptureRun::retryFailedLoad);
     connect(&m_pageTimer, &QTimer::timeout, this, &CaptureRun::pageTimedOut);
     connect(&m_stepNavigationTimer, &QTimer::timeout, this, &CaptureRun::stepStartedNoLoad);
@@ -72,6 +74,9 @@ void CaptureRun::start()
     // A start while a capture or a step still waits for the page would run over it.
     if (m_on || isBusy() || m_controls->settings().url.empty())
         return;
+    // Rows are written once within a run; a resumed run takes the rows of its file as its own.
+    if (!std::exchange(m_rowsCarried, false))
+        m_session.writtenRows.clear();
     CaptureTable();
     const auto settings = m_controls->settings();
     if (settings.pagingMode == capture::PagingMode::PageNumber && capture::isSet(settings.startPage) &&
@@ -156,6 +161,7 @@ void CaptureRun::arm()
 {
     m_loadRetry.onSuccess();
     m_inPlaceRepeats = 0;
+    m_fruitlessScrolls = 0;
     m_endReason.reset();
     m_endMessage.clear();
     m_on = true;
@@ -253,7 +259,9 @@ void CaptureRun::captureAfterLoad(bool changedInPlace)
         pageLoadFailed(m_browser->LocationURL(), QStringLiteral("网页无法读取"), changedInPlace);
         return;
     }
-    m_inPlaceRepeats = changedInPlace && !outcome.kept ? m_inPlaceRepeats + 1 : 0;
+    // A scroll that brings nothing is counted by the scroll's own rule.
+    const bool scrolling = m_controls->settings().pagingMode == capture::PagingMode::Scroll;
+    m_inPlaceRepeats = changedInPlace && !outcome.kept && !scrolling ? m_inPlaceRepeats + 1 : 0;
     if (m_inPlaceRepeats >= kInPlaceRepeatLimit) {
         EndRun(RunEnd::NextPageDidNotCome,
                QString::fromStdString(capture::nextPageDidNotComeMessage(m_timings.pageTimeoutMs)));

@@ -183,6 +183,8 @@ private:
     void retryFailedLoad();
     void pageTimedOut();
     void watchStepInPlace();
+    void scrollToEnd(const QString &guard);
+    void scrollBroughtNothing();
     void stepStartedNoLoad();
     void stopWaits();
     void recordProgress();
@@ -208,10 +210,12 @@ private:
     QTimer m_retryTimer;           // the wait before a failed page is tried again
     QTimer m_pageTimer;            // the page time-out
     QTimer m_stepNavigationTimer;  // how long a step has to start a new document
+    QTimer m_scrollTimer;          // how long a scroll has to bring new rows
     std::unique_ptr<browser::TableChangeWatch> m_tableWatch;
     QString m_retryUrl;
     bool m_retryInPlace = false;
     int m_inPlaceRepeats = 0;  // in-place pages in a row that repeated the capture before them
+    int m_fruitlessScrolls = 0;  // scrolls in a row that brought no new row
 
     // The capture's read, kept for the next-page step when it holds the step's parts, with the
     // stamp of the page it read; and the stamp of the page the step under way was worked out on.
@@ -228,6 +232,7 @@ private:
     std::string m_jobPath;
     std::optional<capture::JobProgress> m_progress;
     std::optional<std::string> m_dropDownValue;  // the value the last drop-down step set
+    bool m_rowsCarried = false;  // resumeFrom() took up the rows the file holds as written
 };
 
 }  // namespace tabvoro::run

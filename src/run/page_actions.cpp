@@ -29,6 +29,22 @@ QString clickAction() { return QStringLiteral("e.click();"); }
 
 QString setValueAction(const std::string &value) { return "e.value=" + jsString(value) + ";" + kChangeEvent; }
 
+QString scrollToEndScript(const QString &guard)
+{
+    // Each box is looked at once, however many tables it holds: the walk up from a table stops
+    // at the first box met before.
+    return QStringLiteral(
+               "(function(){%1var d=document,w=window,s=d.scrollingElement||d.documentElement,seen=new Set();"
+               "function ping(e){e.dispatchEvent(new Event('scroll'));}"
+               "w.scrollTo(0,s.scrollHeight);ping(w);ping(d);"
+               "for(const t of d.querySelectorAll('table,[role=grid],[role=table],[role=treegrid]'))"
+               "for(var e=t;e&&e!==d.body&&e!==d.documentElement&&!seen.has(e);e=e.parentElement){seen.add(e);"
+               "if(e.scrollHeight>e.clientHeight){var o=getComputedStyle(e).overflowY;"
+               "if(o==='auto'||o==='scroll'||o==='overlay'){e.scrollTop=e.scrollHeight;ping(e);}}}"
+               "return true;})()")
+        .arg(guard);
+}
+
 QString restoreDropDownsScript(const std::string &name, const std::string &value)
 {
     return QStringLiteral("(function(){var n=%1,v=%2,c=0;for(const e of document.getElementsByTagName('select'))"

@@ -21,6 +21,11 @@ QString elementScript(const QString &guard, std::size_t index, std::optional<std
 QString clickAction();
 QString setValueAction(const std::string &value);
 
+// Scrolls the page to its end, and every box that scrolls a table or grid of it (the table
+// itself, or one around it); a scroll event follows each, for pages that listen for it. Answers
+// false when `guard` returns first.
+QString scrollToEndScript(const QString &guard);
+
 // Sets every drop-down named `name` whose value is not `value` to it and fires its change event;
 // answers how many it set.
 QString restoreDropDownsScript(const std::string &name, const std::string &value);

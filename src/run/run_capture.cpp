@@ -9,6 +9,7 @@
 #include "browser/page_snapshot.h"
 #include "capture/capture_table.h"
 #include "capture/output/save_capture.h"
+#include "capture/output/written_rows.h"
 #include "capture/text_rules.h"
 #include "run/capture_run.h"
 
@@ -70,6 +71,8 @@ CaptureRun::CaptureOutcome CaptureRun::CaptureTable()
             emit status(kPageNotReadMessage + qs(document->error().message));
             return {};
         }
+        // The document's own mark, beyond its changes: a table grown in place is told by it.
+        (**document)->setIdentity(stamp.section(':', 0, 0).toStdString());
         outcome = capture::CaptureTable(***document, settings, m_session);
         if (forStep) {
             m_stepRead = std::move(**document);
@@ -80,6 +83,9 @@ CaptureRun::CaptureOutcome CaptureRun::CaptureTable()
     // Refused as too large: nothing is saved, and the status row says why.
     if (!outcome.error.empty())
         emit status(qs(outcome.error));
+    // A scroll brought new rows, or it did not: three of the latter in a row end the run.
+    if (m_on && settings.pagingMode == capture::PagingMode::Scroll)
+        m_fruitlessScrolls = outcome.kept && m_session.recordCount > 0 ? 0 : m_fruitlessScrolls + 1;
     if (!outcome.kept)
         return {true, false};
 
@@ -118,6 +124,7 @@ ResumePoint resumePoint(const capture::JobProgress &p, const std::string &urlTem
     switch (p.mode) {
     case capture::PagingMode::NextLink:
     case capture::PagingMode::DropDown:
+    case capture::PagingMode::Scroll:
         point.address = p.lastUrl;
         break;
     case capture::PagingMode::PageNumber:
@@ -153,6 +160,14 @@ capture::Result<ResumePoint> CaptureRun::resumeFrom(const capture::JobProgress &
         return std::unexpected(cut.error());
     m_session = capture::resumedSession(progress);
     m_exactOutputPath = true;
+    // The rows already in the file are rows this run has written.
+    if (const auto settings = m_controls->settings(); settings.uniqueRows) {
+        if (auto marked = capture::markRowsOfFile(m_session.outputPath, m_controls->codePage(), settings.ruled,
+                                                  m_session.writtenRows);
+            !marked)
+            return std::unexpected(marked.error());
+        m_rowsCarried = true;
+    }
     m_dropDownValue = progress.dropDownValue;
     return point;
 }

@@ -7,6 +7,7 @@
 #include "browser/browser_engine.h"
 #include "browser/page_change_watch.h"
 #include "run/capture_run.h"
+#include "run/page_actions.h"
 
 namespace tabvoro::run {
 
@@ -14,6 +15,7 @@ void CaptureRun::onLoadStarted()
 {
     // The step led to a new document after all: it is waited for as any load is.
     m_stepNavigationTimer.stop();
+    m_scrollTimer.stop();
     m_tableWatch->cancel();
     m_stepRead.reset();
     if (m_on) {
@@ -26,6 +28,7 @@ void CaptureRun::onLoadStarted()
 void CaptureRun::onPageChangedInPlace()
 {
     m_pageTimer.stop();
+    m_scrollTimer.stop();
     if (!m_on || m_trigger != Trigger::PageLoad || m_controls->settings().timed)
         return;
     // The notice may come while a capture or a step is still waiting for the page.
@@ -111,8 +114,39 @@ void CaptureRun::stopWaits()
     m_retryTimer.stop();
     m_pageTimer.stop();
     m_stepNavigationTimer.stop();
+    m_scrollTimer.stop();
     m_tableWatch->cancel();
     m_stepRead.reset();
+}
+
+void CaptureRun::scrollToEnd(const QString &guard)
+{
+    if (m_fruitlessScrolls >= capture::kFruitlessScrollLimit) {
+        EndRun(RunEnd::PagesRanOut,
+               QString::fromStdString(capture::fruitlessScrollsMessage(m_browser->LocationURL().toStdString())));
+        return;
+    }
+    // A run on the timer captures on its ticks; an after-load run waits for the rows the scroll
+    // brings, which come in place, or for its time to pass.
+    const bool waits = capturesOnLoad() && !m_controls->settings().timed;
+    if (waits) {
+        m_tableWatch->start();
+        m_tableWatch->arm();
+        setState(RunState::WaitingInPlace);
+    }
+    m_browser->performAction(scrollToEndScript(guard));
+    if (waits)
+        m_scrollTimer.start(m_timings.scrollWaitMs);
+}
+
+void CaptureRun::scrollBroughtNothing()
+{
+    m_tableWatch->cancel();
+    if (!m_on)
+        return;
+    ++m_fruitlessScrolls;
+    setState(RunState::WaitingForPage);
+    OpenNextPage();
 }
 
 }  // namespace tabvoro::run

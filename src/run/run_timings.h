@@ -20,6 +20,9 @@ struct RunTimings {
     int stepNavigationMs = 1000;
     // How long the tables of a page turned in place must stay still before it counts as there.
     int settleMs = 500;
+    // How long a scroll to the page's end has to bring new rows before it counts as one that
+    // brought none.
+    int scrollWaitMs = 5000;
     // The pause between two captures of the page-number step waiting for its page: the page
     // needs time to arrive, and a loop without a pause would only spin.
     int recapturePauseMs = 50;

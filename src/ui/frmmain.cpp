@@ -42,9 +42,11 @@ namespace {
 
 // The client area when the window opens, and the smallest outer size, in twips.
 constexpr double kClientWidth = 16290;
-constexpr double kClientHeight = 10395;
+constexpr double kClientHeight = 10755;
 constexpr double kMinOuterWidth = 14336;
-constexpr double kMinOuterHeight = 8520;
+constexpr double kMinOuterHeight = 8880;
+// Where the lists, the page and the text box begin: below the four rows of options.
+constexpr double kContentTop = 1560;
 constexpr double kText1Height = 2985;
 
 constexpr const char *kAddressTip =
@@ -128,14 +130,15 @@ void Frmmain::createControls()
     CheckDs = named(new QCheckBox("自动定时采集/网页加载完后采集", c), "CheckDs");
     Command2 = named(new QPushButton("抓取测试(&C)", c), "Command2");
     const char *optionCaptions[] = {"根据链接或按钮关键字打开下页：", "根据网址中的页数打开，从          页到           页",
-                                    "根据网址列表打开下页", "自选页码选单到下页"};
-    for (int i = 0; i < 4; ++i)
+                                    "根据网址列表打开下页", "自选页码选单到下页", "滚动到底部加载下页"};
+    for (int i = 0; i < static_cast<int>(Option1.size()); ++i)
         Option1[i] = named(new QRadioButton(optionCaptions[i], c), arrayName("Option1", i));
     Option1[0]->setChecked(true);
     txtNp = named(new QLineEdit(c), "txtNp");
     txtYs = named(new QLineEdit(c), "txtYs");
     txtYw = named(new QLineEdit(c), "txtYw");
     Txtxd = named(new QLineEdit(c), "Txtxd");
+    CheckQc = named(new QCheckBox("去除重复行", c), "CheckQc");
 
     List3 = named(new QListWidget(c), "List3");
     List3->setSelectionMode(QAbstractItemView::MultiSelection);
@@ -174,6 +177,7 @@ void Frmmain::createControls()
         {Command2, 15000, 630, 1215, 375}, {Option1[0], 120, 840, 3015, 255}, {txtNp, 3150, 840, 1440, 270},
         {Option1[1], 4725, 840, 4965, 255}, {txtYs, 7245, 840, 690, 270},   {txtYw, 8505, 840, 795, 270},
         {Option1[2], 9765, 840, 2175, 255}, {Option1[3], 11970, 840, 1965, 255}, {Txtxd, 13965, 840, 900, 270},
+        {Option1[4], 120, 1200, 3015, 255}, {CheckQc, 4725, 1200, 2430, 255},
     };
     for (const auto &f : fixed)
         place(f.widget, f.left, f.top, f.width, f.height);
@@ -247,6 +251,8 @@ void Frmmain::setToolTips()
     Option1[1]->setToolTip("选中此选项连续采集的话，要在打开开始网页后修改地址中的页码为(*)再连续抓取");
     Option1[2]->setToolTip("适用于无下页链接、网址中不带页码、无页码下拉选择列表且每页地址都不同的网页");
     Option1[3]->setToolTip("适用于有页码下拉选择列表的网页");
+    Option1[4]->setToolTip("适用于向下滚动时自动加载更多内容的网页");
+    CheckQc->setToolTip("同一次采集中内容完全相同的行只保存一次");
     txtNp->setToolTip("在此拖入下一页链接或按钮名称，大部分网页都是“下一页”，如果是图片按钮的，请输入图片名称");
     txtYs->setToolTip("网址中起码页页码");
     txtYw->setToolTip("网址中终止页页码");
@@ -345,7 +351,7 @@ void Frmmain::Form_Resize()
     const double sw = pixelsToTwips(m_client->width(), dpi());
     const double sh = pixelsToTwips(m_client->height(), dpi());
     layoutListColumn(Option1[2]->isChecked());
-    m_split->SetBoundRect(3130, 1200, sw - 3150, sh - 1550);
+    m_split->SetBoundRect(3130, kContentTop, sw - 3150, sh - kContentTop - 350);
     m_split->ResizeControl(false);
 
     const QRect text = Text1->geometry();
@@ -360,22 +366,22 @@ void Frmmain::layoutListColumn(bool withUrlList)
 {
     const double sh = pixelsToTwips(m_client->height(), dpi());
     const int parts = withUrlList ? 4 : 3;
-    double top = 1200;
+    double top = kContentTop;
     auto stack = [&](QListWidget *list, double height) {
         place(list, 0, top, 3100, height);
         // The next list starts below the bottom the list actually took.
         top = pixelsToTwips(list->geometry().bottom() + 1, dpi()) + 50;
     };
     if (withUrlList) {
-        stack(List3, (sh - 1600) / parts);
+        stack(List3, (sh - kContentTop - 400) / parts);
         if (List3->isHidden())
             List3->show();
     } else if (!List3->isHidden()) {
         List3->hide();
     }
-    stack(List1, (sh - 1600) / parts);
-    stack(List2, (sh - 1600) / parts);
-    stack(File1, (sh - 1500) / parts);
+    stack(List1, (sh - kContentTop - 400) / parts);
+    stack(List2, (sh - kContentTop - 400) / parts);
+    stack(File1, (sh - kContentTop - 300) / parts);
 }
 
 bool Frmmain::eventFilter(QObject *watched, QEvent *event)

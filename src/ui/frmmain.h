@@ -246,9 +246,10 @@ public:
     QCheckBox *CheckBt = nullptr;       // include the header row
     QCheckBox *CheckLj = nullptr;       // links instead of text
     QCheckBox *CheckBx = nullptr;       // ruled text output
+    QCheckBox *CheckQc = nullptr;       // each row written once in a run
     QCheckBox *CheckDs = nullptr;       // timed capture / capture after load
     QPushButton *Command2 = nullptr;    // capture test
-    std::array<QRadioButton *, 4> Option1{};  // paging mode 0..3
+    std::array<QRadioButton *, 5> Option1{};  // paging mode 0..4
     QLineEdit *txtNp = nullptr;         // next-page keyword
     QLineEdit *txtYs = nullptr;         // page number now shown
     QLineEdit *txtYw = nullptr;         // last page number

@@ -32,8 +32,9 @@ capture::CaptureSettings Frmmain::readCaptureSettings() const
     s.includeHeader = CheckBt->isChecked();
     s.includeLinks = CheckLj->isChecked();
     s.ruled = CheckBx->isChecked();
+    s.uniqueRows = CheckQc->isChecked();
     s.timed = CheckDs->isChecked();
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < static_cast<int>(Option1.size()); ++i)
         if (Option1[i]->isChecked())
             s.pagingMode = static_cast<capture::PagingMode>(i);
     s.nextPageText = utf8(txtNp->text());

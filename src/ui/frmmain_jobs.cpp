@@ -99,6 +99,7 @@ void Frmmain::applyJob(const capture::Job &job)
     CheckBt_Click();
     CheckLj->setChecked(s.includeLinks);
     CheckLj_Click();
+    CheckQc->setChecked(s.uniqueRows);
     CheckDs->setChecked(s.timed);
     Timer1->setInterval(job.timerMs);
     Option1[static_cast<int>(s.pagingMode)]->setChecked(true);

@@ -87,6 +87,9 @@ public:
 
     // The address the document's relative links resolve against.
     virtual Read<std::string> baseUrl() const = 0;
+    // A mark of the document as the browser showed it: two reads with the same mark are of one
+    // document, perhaps changed in place by its scripts since. Empty when unknown (a saved page).
+    virtual std::string identity() const { return {}; }
     // innerText of the body; empty for a frameset page.
     virtual Read<std::string> bodyText() const = 0;
 

@@ -12,7 +12,7 @@ namespace tabvoro::capture {
 namespace {
 
 constexpr const char *kKeywordModeNames[] = {"first-row", "every-row", "position"};
-constexpr const char *kPagingModeNames[] = {"link", "number", "list", "dropdown"};
+constexpr const char *kPagingModeNames[] = {"link", "number", "list", "dropdown", "scroll"};
 constexpr const char *kRunEngineNames[] = {"webengine", "chromium"};
 
 template <class Enum, std::size_t N>
@@ -66,6 +66,7 @@ Result<Job> readJob(const JsonFields &in)
         in.flag("header", s.includeHeader),
         in.flag("links", s.includeLinks),
         in.flag("ruled", s.ruled),
+        in.flag("uniqueRows", s.uniqueRows),
         in.flag("timed", s.timed),
         in.integer("timerMs", job.timerMs, 1, INT_MAX),
         readName(in, "paging", kPagingModeNames, s.pagingMode),
@@ -127,6 +128,7 @@ std::string jobJson(const Job &job)
         {"header", s.includeHeader},
         {"links", s.includeLinks},
         {"ruled", s.ruled},
+        {"uniqueRows", s.uniqueRows},
         {"timed", s.timed},
         {"timerMs", job.timerMs},
         {"paging", pagingModeName(s.pagingMode)},

@@ -42,7 +42,7 @@ Result<JobProgress> parseProgress(std::string_view json)
         in->integer64("captures", captures, 0),
         in->integer64("rows", rows, 0),
         in->text("lastCapture", p.lastCapture),
-        in->integer("mode", mode, 0, 3),
+        in->integer("mode", mode, 0, 4),
         in->text("lastUrl", p.lastUrl),
         in->text("nextPage", nextPage),
         in->integer("nextRow", nextRow, -1, INT_MAX),
