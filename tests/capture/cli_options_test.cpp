@@ -49,7 +49,7 @@ TEST(CliOptions, RefusalsAreToldInTheProgramsWords)
     const Refusal run[] = {
         {{"--keyword", "k"}, "no page to capture"},
         {{"--colour", "red", u}, "unknown option --colour"},
-        {{"--paging", "sideways", u}, "unknown --paging 'sideways' (link, number, list or dropdown)"},
+        {{"--paging", "sideways", u}, "unknown --paging 'sideways' (link, number, list, dropdown or scroll)"},
         {{"--timer", "0", u}, "--timer needs a number of at least 1"},
         {{"--timer", "5ms", u}, "--timer needs a number of at least 1"},
         {{"--timer", "3000000000", u}, "--timer needs a number of at most 2147483647"},

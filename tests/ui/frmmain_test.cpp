@@ -267,21 +267,22 @@ private slots:
     {
         const int dpi = window().logicalDpiY();
         QWidget *client = window().centralWidget();
-        window().resize(ui::twipsToPixels(16290, dpi), ui::twipsToPixels(10395, dpi) + (window().height() - client->height()));
+        window().resize(ui::twipsToPixels(16290, dpi), ui::twipsToPixels(10755, dpi) + (window().height() - client->height()));
         QTRY_COMPARE(client->width(), ui::twipsToPixels(16290, dpi));
-        QCOMPARE(client->height(), ui::twipsToPixels(10395, dpi));
+        QCOMPARE(client->height(), ui::twipsToPixels(10755, dpi));
 
-        // Three lists: each asked for (10395 - 1600) / 3, the file list for (10395 - 1500) / 3.
+        // Four rows of options, then three lists: each asked for (10755 - 1960) / 3, the file
+        // list for (10755 - 1860) / 3.
         QVERIFY(window().List3->isHidden());
-        QCOMPARE(window().List1->geometry(), ui::twipsRect(0, 1200, 3100, 8795.0 / 3, dpi));
+        QCOMPARE(window().List1->geometry(), ui::twipsRect(0, 1560, 3100, 8795.0 / 3, dpi));
         QCOMPARE(window().List1->geometry().x(), 0);
         QVERIFY(std::abs(window().File1->geometry().height() - ui::twipsToPixels(2965, dpi)) <= 1);
         // The right area: 13140 wide, 8845 high; Text1 keeps its 2985.
-        QCOMPARE(window().webBrowser()->widget()->geometry(), ui::twipsRect(3130, 1200, 13140, 5830, dpi));
-        QCOMPARE(window().Text1->geometry(), ui::twipsRect(3130, 7060, 13140, 2985, dpi));
+        QCOMPARE(window().webBrowser()->widget()->geometry(), ui::twipsRect(3130, 1560, 13140, 5830, dpi));
+        QCOMPARE(window().Text1->geometry(), ui::twipsRect(3130, 7420, 13140, 2985, dpi));
         // The status row ends at the client area's bottom.
         QCOMPARE(window().Labar[3]->geometry().bottom() + 1, client->height());
-        QCOMPARE(window().Labar[0]->geometry(), ui::twipsRect(20, 10095, 3100, 300, dpi));
+        QCOMPARE(window().Labar[0]->geometry(), ui::twipsRect(20, 10455, 3100, 300, dpi));
 
         // Taller: all the added height goes to the view.
         window().resize(window().width(), window().height() + 150);
@@ -292,8 +293,13 @@ private slots:
         QVERIFY(window().List3->isHidden());
         hover(client, QPoint(client->width() - 3, client->height() - 3));
         QVERIFY(!window().List3->isHidden());
-        QCOMPARE(window().List3->geometry().y(), ui::twipsToPixels(1200, dpi));
+        QCOMPARE(window().List3->geometry().y(), ui::twipsToPixels(1560, dpi));
         QVERIFY(window().List1->geometry().y() > window().List3->geometry().bottom());
+
+        // The fourth row's captions are wholly visible in their places.
+        for (QAbstractButton *option : {static_cast<QAbstractButton *>(window().Option1[4]),
+                                        static_cast<QAbstractButton *>(window().CheckQc)})
+            QVERIFY2(option->sizeHint().width() <= option->width(), qPrintable(option->text()));
 
         // Too small a window snaps back to the smallest size.
         window().resize(100, 100);

@@ -65,7 +65,7 @@ TEST(JobProgress, SurvivesTheFileWithWhatEachModeNeeds)
     EXPECT_TRUE(read->finished);
 
     for (const char *bad : {R"({"version": 1})", R"({"version": 1, "output": "f", "bytes": -1})",
-                            R"({"version": 1, "output": "f", "mode": 4})", R"({"version": 1, "output": "f", "finished": 0})"})
+                            R"({"version": 1, "output": "f", "mode": 5})", R"({"version": 1, "output": "f", "finished": 0})"})
         EXPECT_FALSE(parseProgress(bad)) << bad;
 }
 
