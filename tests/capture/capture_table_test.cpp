@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 
 #include "capture/document/static_document.h"
 
@@ -278,6 +279,64 @@ TEST(CaptureTablePager, PagerRowsAreLeftOut)
     CaptureSettings settings;
     settings.nextPageText = "Next";
     EXPECT_EQ(capture(table, settings), "1\r\n下一页\r\n");
+}
+
+// What a run writes of a page it captured before: a table grown in place gives only its new
+// rows; with unique rows, no row already written in the run, within one page or across pages.
+TEST(CaptureTableKeptRows, GrowthInPlaceAndUniqueRows)
+{
+    struct Capture {
+        std::string rows;      // one row of one cell per character
+        std::string identity;  // the document's mark ("" unknown)
+        std::string written;   // the text written, each character a row
+    };
+    struct Case {
+        const char *name;
+        bool header;
+        bool unique;
+        std::vector<Capture> captures;
+    };
+    const Case cases[] = {
+        {"grown in place: only the new rows", false, false, {{"h12", "A", "12"}, {"h1234", "A", "34"}, {"h123456", "A", "56"}}},
+        {"grown in place: the header once", true, false, {{"h12", "A", "h12"}, {"h1234", "A", "34"}}},
+        {"a new document is captured whole", false, false, {{"h12", "A", "12"}, {"h1234", "B", "1234"}}},
+        {"an unknown document is captured whole", false, false, {{"h12", "", "12"}, {"h1234", "", "1234"}}},
+        {"rows replaced in place are captured whole", false, false, {{"h12", "A", "12"}, {"h34", "A", "34"}}},
+        {"rows taken from the top are no growth", false, false, {{"h12", "A", "12"}, {"h23", "A", "23"}}},
+        {"unique rows across overlapping pages", false, true, {{"h123", "A", "123"}, {"h345", "B", "45"}}},
+        {"unique rows within one page", false, true, {{"h1212", "A", "12"}}},
+        {"unique rows: the header once", true, true, {{"h12", "A", "h12"}, {"h34", "B", "34"}}},
+        {"unique rows: nothing new writes nothing", false, true, {{"h12", "A", "12"}, {"h21", "B", ""}}},
+        {"growth and unique rows together", false, true, {{"h12", "A", "12"}, {"h121", "A", ""}, {"h1213", "A", "3"}}},
+    };
+    const auto table = [](const std::string &rows) {
+        std::string html = "<table>";
+        for (const char c : rows)
+            html += std::string("<tr><td>") + c + "</td></tr>";
+        return html + "</table>";
+    };
+    const auto lines = [](const std::string &rows) {
+        std::string text;
+        for (const char c : rows)
+            text += std::string(1, c) + "\r\n";
+        return text;
+    };
+    for (const Case &c : cases) {
+        CaptureSession session;
+        CaptureSettings settings;
+        settings.includeHeader = c.header;
+        settings.uniqueRows = c.unique;
+        std::int64_t total = 0;
+        for (const Capture &capture : c.captures) {
+            auto doc = page(table(capture.rows));
+            doc->setIdentity(capture.identity);
+            const auto outcome = CaptureTable(*doc, settings, session);
+            EXPECT_TRUE(outcome.kept) << c.name;
+            EXPECT_EQ(outcome.text, lines(capture.written)) << c.name;
+            total += static_cast<std::int64_t>(capture.written.size());
+            EXPECT_EQ(session.recordTotal, total) << c.name << ": the tally counts the rows written";
+        }
+    }
 }
 
 TEST(CaptureTableTally, RepeatsAreDroppedAndKeptCapturesCounted)

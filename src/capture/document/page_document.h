@@ -87,9 +87,11 @@ public:
 
     // The address the document's relative links resolve against.
     virtual Read<std::string> baseUrl() const = 0;
-    // A mark of the document as the browser showed it: two reads with the same mark are of one
-    // document, perhaps changed in place by its scripts since. Empty when unknown (a saved page).
-    virtual std::string identity() const { return {}; }
+    // A mark of the document as the browser showed it, given by whoever read it: two reads with
+    // the same mark are of one document, perhaps changed in place by its scripts since. Empty
+    // when unknown (a saved page).
+    const std::string &identity() const { return m_identity; }
+    void setIdentity(std::string identity) { m_identity = std::move(identity); }
     // innerText of the body; empty for a frameset page.
     virtual Read<std::string> bodyText() const = 0;
 
@@ -112,6 +114,9 @@ public:
 
     // The absolute addresses of the document's links (`a` and `area` with an href), in order.
     virtual Read<std::vector<std::string>> links() const = 0;
+
+private:
+    std::string m_identity;
 };
 
 }  // namespace tabvoro::capture

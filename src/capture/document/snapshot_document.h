@@ -163,7 +163,6 @@ public:
 
     // ---- Filling.
     void setBaseUrl(std::string url);
-    void setIdentity(std::string identity) { m_identity = std::move(identity); }
     void setBodyText(std::string text);
     // The number of tables; each one's contents are then taken, or not, one by one.
     void setTableCount(std::size_t count);
@@ -194,7 +193,6 @@ public:
 
     // ---- Reading.
     Read<std::string> baseUrl() const override;
-    std::string identity() const override { return m_identity; }
     Read<std::string> bodyText() const override;
     Read<Frame> frame(std::size_t index) const override;
     Read<std::size_t> tableCount() const override;
@@ -219,7 +217,6 @@ private:
     };
 
     std::optional<std::string> m_baseUrl;
-    std::string m_identity;
     std::optional<std::string> m_bodyText;
     std::optional<std::vector<std::unique_ptr<SnapshotTable>>> m_tables;
     std::optional<std::size_t> m_htmlTables;

@@ -98,15 +98,20 @@ Result<void> markRowsOfFile(const std::string &path, const std::string &codePage
             markRow(line, marks);
             continue;
         }
-        if (readRuledLine(line, cells) != RuledLine::Cells)
-            continue;
-        joined.clear();
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            if (i > 0)
-                joined += ',';
-            joined.append(cells[i]);
+        // A code page without the box-drawing characters holds the bars as references too.
+        const bool referenced = line.find("&#x") != std::string_view::npos;
+        const std::string characters = referenced ? withCharacters(line) : std::string();
+        for (const std::string_view form : {line, std::string_view(characters)}) {
+            if (form.empty() || readRuledLine(form, cells) != RuledLine::Cells)
+                continue;
+            joined.clear();
+            for (std::size_t i = 0; i < cells.size(); ++i) {
+                if (i > 0)
+                    joined += ',';
+                joined.append(cells[i]);
+            }
+            markRow(joined, marks);
         }
-        markRow(joined, marks);
     }
     return {};
 }
