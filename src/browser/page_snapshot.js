@@ -209,8 +209,20 @@
         return ariaHidden !== null && ariaHidden.replace(/^[ \t\n\f\r]+|[ \t\n\f\r]+$/g, '').toLowerCase() === 'true';
     }
 
+    // A site's menus repeat their items as lists do.
+    const MENU_ROLES = new Set(['navigation', 'menu', 'menubar']);
+
+    function isMenuRole(element) {
+        const value = element.getAttribute('role');
+        if (value === null)
+            return false;
+        const token = value.replace(/^[ \t\n\f\r]+/, '').split(/[ \t\n\f\r]/)[0];
+        return MENU_ROLES.has(token.replace(/[A-Z]+/g, letters => letters.toLowerCase()));
+    }
+
     function closedElement(element) {
-        return element.namespaceURI !== HTML_NAMESPACE || isHtml(element, 'table') || ariaRole(element) === ROLE_TABLE;
+        return element.namespaceURI !== HTML_NAMESPACE || isHtml(element, 'table') || isHtml(element, 'nav') ||
+               ariaRole(element) === ROLE_TABLE || isMenuRole(element);
     }
 
     function isRowRole(element) {

@@ -62,10 +62,24 @@ bool skipped(const GumboNode *element)
            (value[3] | 0x20) == 'e';
 }
 
+// A site's menus repeat their items as lists do: role navigation, menu or menubar.
+bool isMenuRole(const GumboNode *element)
+{
+    const char *value = attribute(element, "role");
+    if (!value)
+        return false;
+    while (isBlank(*value))
+        ++value;
+    std::string token;
+    for (; *value && !isBlank(*value); ++value)
+        token.push_back(*value >= 'A' && *value <= 'Z' ? static_cast<char>(*value - 'A' + 'a') : *value);
+    return token == "navigation" || token == "menu" || token == "menubar";
+}
+
 bool closed(const GumboNode *element)
 {
     return element->v.element.tag_namespace != GUMBO_NAMESPACE_HTML || isHtmlElement(element, GUMBO_TAG_TABLE) ||
-           ariaRole(element) == AriaRole::Table;
+           isHtmlElement(element, GUMBO_TAG_NAV) || ariaRole(element) == AriaRole::Table || isMenuRole(element);
 }
 
 bool isRowRole(const GumboNode *element)

@@ -8,8 +8,9 @@
 //  - Skipped, as if absent: head, script, style, template, noscript, select, option, optgroup,
 //    datalist, textarea, iframe, object, and elements hidden by their own markup (the hidden
 //    attribute, display: none in the style attribute, aria-hidden="true").
-//  - Closed: <table> elements, grids (role table, grid or treegrid) and elements outside the
-//    HTML namespace (svg, math). Nothing inside one belongs to a record list.
+//  - Closed: <table> elements, grids (role table, grid or treegrid), menus (<nav>, role
+//    navigation, menu or menubar) and elements outside the HTML namespace (svg, math). Nothing
+//    inside one belongs to a record list.
 //  - A piece is an element holding text of its own (a text node with more than blanks and
 //    no-break spaces), or an <a> holding text anywhere: the first one met on the way down.
 //    An element holding a record list is never a piece: the list is a table of its own.
