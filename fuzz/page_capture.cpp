@@ -53,6 +53,20 @@ void pageCapture(std::string_view input)
     // Every frame is the page itself: frames of frames, down to the depth limit.
     auto document = StaticDocument::parse(html, kPageUrl, [&html](const std::string &) -> Result<std::string> { return html; });
 
+    // A record list holds three records or more, each with a cell in every one of its columns,
+    // and never more columns than the limit of 128.
+    for (std::size_t t = 0, tables = document->tableCount().value_or(0); t < tables; ++t) {
+        const auto table = document->table(t);
+        if (!table || !(*table)->isRecordList())
+            continue;
+        const std::size_t rows = (*table)->rowCount().value_or(0);
+        expect(rows >= 3, "a record list holds three records or more");
+        const std::size_t width = (*table)->cellCount(0).value_or(0);
+        expect(width <= 128, "a record list has at most 128 columns");
+        for (std::size_t r = 1; r < rows; ++r)
+            expect((*table)->cellCount(r).value_or(0) == width, "every record has a cell in every column");
+    }
+
     CaptureSession session;
     const auto outcome = CaptureTable(*document, settings, session, kMaxText);
     expect(outcome.text.size() <= kMaxText, "a capture stays within its limit");

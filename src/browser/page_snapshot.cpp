@@ -111,6 +111,7 @@ void readTable(const QJsonObject &o, SnapshotDocument &document, const SnapshotR
     if (withHtml)
         table.setCellHtmlForm(o["hf"].toInt() == 2 ? CellHtmlForm::ThroughFirstHref : CellHtmlForm::Whole);
     table.setRowCount(count(o["n"]));
+    table.setRecordList(o["k"].toInt() == 1);
     const auto firstRowCells = rows.isEmpty() ? 0 : static_cast<std::size_t>(rows[0].toArray().size());
     table.reserve(static_cast<std::size_t>(rows.size()), static_cast<std::size_t>(rows.size()) * firstRowCells, 0);
 

@@ -6,9 +6,10 @@
 // The request is written by requestObject() in page_snapshot.cpp. The answer, for one document:
 //   u   base address
 //   b   body text
-//   tc  number of tables: the <table> elements, then the tables made of ARIA roles
+//   tc  number of tables: the <table> elements, then the tables made of ARIA roles and the
+//       lists of repeated records, these two together in document order
 //   hc  how many of them are <table> elements
-//   t   taken tables: {i: index, n: row count, r: [[cell text...] per row],
+//   t   taken tables: {i: index, n: row count, r: [[cell text...] per row], k: 1 for a record list,
 //                      s: [row, cell, colSpan, rowSpan, ...] for every cell with a span other than 1,
 //                      h: [[cell HTML...] per row], hf: its form (request.cellHtml),
 //                      rh: [row HTML...],
@@ -181,6 +182,213 @@
         };
     }
 
+    // Lists of repeated records: the rule of the static document (record_lists.h), step for
+    // step, so that both documents list the same tables.
+    const SKIPPED = new Set(['head', 'script', 'style', 'template', 'noscript', 'select', 'option', 'optgroup',
+                             'datalist', 'textarea', 'iframe', 'object']);
+    // The display values the static document knows; another one leaves the hidden attribute to decide.
+    const DISPLAYS = new Set(['none', 'block', 'list-item', 'table', 'flex', 'grid', 'flow-root', 'inline',
+                              'contents', 'inline-block', 'inline-flex', 'inline-grid', 'inline-table']);
+    const MAX_RECORD_COLUMNS = 128;
+    const VISIBLE = /[^ \t\n\f\r\u00a0]/;
+    const NOT_BLANK = /[^ \t\n\f\r]/;
+
+    function skippedElement(element) {
+        if (element.namespaceURI !== HTML_NAMESPACE)
+            return false;
+        if (SKIPPED.has(element.localName))
+            return true;
+        const display = element.style ? element.style.display : '';
+        if (DISPLAYS.has(display)) {
+            if (display === 'none')
+                return true;
+        } else if (element.hasAttribute('hidden')) {
+            return true;
+        }
+        const ariaHidden = element.getAttribute('aria-hidden');
+        return ariaHidden !== null && ariaHidden.replace(/^[ \t\n\f\r]+|[ \t\n\f\r]+$/g, '').toLowerCase() === 'true';
+    }
+
+    // A site's menus repeat their items as lists do.
+    const MENU_ROLES = new Set(['navigation', 'menu', 'menubar']);
+
+    function isMenuRole(element) {
+        const value = element.getAttribute('role');
+        if (value === null)
+            return false;
+        const token = value.replace(/^[ \t\n\f\r]+/, '').split(/[ \t\n\f\r]/)[0];
+        return MENU_ROLES.has(token.replace(/[A-Z]+/g, letters => letters.toLowerCase()));
+    }
+
+    function closedElement(element) {
+        return element.namespaceURI !== HTML_NAMESPACE || isHtml(element, 'table') || isHtml(element, 'nav') ||
+               ariaRole(element) === ROLE_TABLE || isMenuRole(element);
+    }
+
+    function isRowRole(element) {
+        const role = ariaRole(element);
+        return role === ROLE_ROW || role === ROLE_ROWGROUP || role === ROLE_CELL;
+    }
+
+    function recordLike(element) {
+        if (isRowRole(element))
+            return false;
+        if (isHtml(element, 'li') || isHtml(element, 'article'))
+            return true;
+        const cls = element.getAttribute('class');
+        return cls !== null && NOT_BLANK.test(cls);
+    }
+
+    function signature(element) {
+        const cls = element.getAttribute('class');
+        const tokens = cls === null ? [] : cls.split(/[ \t\n\f\r]+/).filter(token => token !== '');
+        return tokens.length ? element.localName + ' ' + tokens.join(' ') : element.localName;
+    }
+
+    // One walk of the document: each element's pieces (0, 1, or 2 for two or more), found from
+    // its children's once they are all seen.
+    function findRecordLists(doc) {
+        const found = {pieces: new Set(), parents: new Set(), lists: []};
+        const root = doc.documentElement;
+        if (!root)
+            return found;
+        const open = [];
+        const kids = [];
+        let order = 0;
+        const enter = element => {
+            ++order;
+            if (!skippedElement(element) && !closedElement(element))
+                open.push({element: element, order: order, kidsBegin: kids.length, ownText: false, next: element.firstChild});
+        };
+        const close = f => {
+            let pieces = 0, hasText = f.ownText, holdsList = false, recordKids = 0;
+            for (let k = f.kidsBegin; k < kids.length; ++k) {
+                pieces = Math.min(2, pieces + kids[k].pieces);
+                hasText = hasText || kids[k].hasText;
+                holdsList = holdsList || kids[k].holdsList;
+                if (kids[k].recordLike)
+                    ++recordKids;
+            }
+            let isList = false;
+            if (recordKids >= 3 && !isRowRole(f.element)) {
+                const groups = new Map();
+                const signatures = new Array(kids.length - f.kidsBegin);
+                let best = null;
+                for (let k = f.kidsBegin; k < kids.length; ++k) {
+                    if (!kids[k].recordLike)
+                        continue;
+                    const sig = signature(kids[k].element);
+                    signatures[k - f.kidsBegin] = sig;
+                    let group = groups.get(sig);
+                    if (!group)
+                        groups.set(sig, group = {count: 0, first: k, allHoldTwo: true, sig: sig});
+                    ++group.count;
+                    group.allHoldTwo = group.allHoldTwo && kids[k].pieces >= 2;
+                    if (!best || group.count > best.count || (group.count === best.count && group.first < best.first))
+                        best = group;
+                }
+                if (best && best.count >= 3 && best.allHoldTwo) {
+                    isList = true;
+                    const records = [];
+                    for (let k = f.kidsBegin; k < kids.length; ++k)
+                        if (kids[k].recordLike && signatures[k - f.kidsBegin] === best.sig)
+                            records.push(kids[k].element);
+                    found.parents.add(f.element);
+                    found.lists.push({parent: f.element, order: f.order, records: records});
+                }
+            }
+            const piece = !holdsList && !isList && (f.ownText || (isHtml(f.element, 'a') && hasText));
+            if (piece)
+                found.pieces.add(f.element);
+            kids.length = f.kidsBegin;
+            kids.push({element: f.element, pieces: isList ? 0 : piece ? 1 : pieces, hasText: !isList && hasText,
+                       holdsList: isList || holdsList, recordLike: recordLike(f.element)});
+        };
+        enter(root);
+        while (open.length) {
+            const top = open[open.length - 1];
+            const node = top.next;
+            if (!node) {
+                close(open.pop());
+                continue;
+            }
+            top.next = node.nextSibling;
+            if (node.nodeType === 1)
+                enter(node);
+            else if ((node.nodeType === 3 || node.nodeType === 4) && !top.ownText && VISIBLE.test(node.data))
+                top.ownText = true;
+        }
+        found.lists.sort((a, b) => a.order - b.order);
+        return found;
+    }
+
+    const NO_PIECE = {innerText: '', innerHTML: ''};
+
+    // A record's pieces in columns by their path from the record: each step a signature and its
+    // rank among the siblings of that signature. Columns in order of first appearance.
+    function recordSource(list, found) {
+        const pathNumbers = new Map();
+        const columnOf = [];
+        let columns = 0;
+        const placed = list.records.map(record => {
+            const cells = [];
+            const stack = [[record, -1]];
+            while (stack.length) {
+                const [element, path] = stack.pop();
+                if (path >= 0) {
+                    if (found.pieces.has(element)) {
+                        if (columnOf[path] === undefined && columns < MAX_RECORD_COLUMNS)
+                            columnOf[path] = columns++;
+                        if (columnOf[path] !== undefined)
+                            cells.push([columnOf[path], element]);
+                        continue;
+                    }
+                    if (closedElement(element) || found.parents.has(element))
+                        continue;
+                }
+                const children = [];
+                const ranks = new Map();
+                for (let child = element.firstElementChild; child; child = child.nextElementSibling) {
+                    if (skippedElement(child))
+                        continue;
+                    const sig = signature(child);
+                    const rank = ranks.get(sig) || 0;
+                    ranks.set(sig, rank + 1);
+                    const key = path + '/' + rank + '/' + sig;
+                    let number = pathNumbers.get(key);
+                    if (number === undefined)
+                        pathNumbers.set(key, number = pathNumbers.size);
+                    children.push([child, number]);
+                }
+                for (let k = children.length - 1; k >= 0; --k)
+                    stack.push(children[k]);
+            }
+            return cells;
+        });
+        const rows = placed.map(cells => {
+            const row = new Array(columns).fill(NO_PIECE);
+            // The cell holds the piece itself, so that a linked piece keeps its address.
+            for (const [column, piece] of cells)
+                row[column] = {get innerText() { return piece.innerText; }, get innerHTML() { return piece.outerHTML; }};
+            return row;
+        });
+        return {rows: list.records, cells: r => rows[r], spans: () => [], records: true};
+    }
+
+    // Grids and record lists together, in document order.
+    function otherTables(grids, lists) {
+        const merged = [];
+        let l = 0;
+        for (const grid of grids) {
+            for (; l < lists.length && (grid.compareDocumentPosition(lists[l].parent) & Node.DOCUMENT_POSITION_PRECEDING); ++l)
+                merged.push({list: lists[l]});
+            merged.push({grid: grid});
+        }
+        for (; l < lists.length; ++l)
+            merged.push({list: lists[l]});
+        return merged;
+    }
+
     function tableSource(table) {
         return {rows: table.rows, cells: r => table.rows[r].cells, spans: taken => takeSpans(table, taken)};
     }
@@ -189,6 +397,8 @@
         const rows = source.rows;
         const n = rows.length;
         const out = {i: index, n: n};
+        if (source.records)
+            out.k = 1;
         const taken = req.tables === TABLES_FIRST_ROWS ? Math.min(n, 1) : n;
         const texts = new Array(taken);
         const cellHtml = req.cellHtml ? new Array(taken) : null;
@@ -322,13 +532,20 @@
         if (req.tables) {
             const tables = doc.getElementsByTagName('table');
             const grids = Array.prototype.filter.call(doc.querySelectorAll('[role]'), isGrid);
-            const count = tables.length + grids.length;
+            const found = findRecordLists(doc);
+            const others = otherTables(grids, found.lists);
+            const count = tables.length + others.length;
             out.tc = count;
             out.hc = tables.length;
             if (req.tables !== TABLES_COUNT) {
                 const indexes = req.only ? req.only.filter(i => i < count) : Array.from({length: count}, (x, i) => i);
-                out.t = indexes.map(i => takeTable(i < tables.length ? tableSource(tables[i])
-                                                                     : gridSource(grids[i - tables.length]), i, req));
+                const source = i => {
+                    if (i < tables.length)
+                        return tableSource(tables[i]);
+                    const other = others[i - tables.length];
+                    return other.grid ? gridSource(other.grid) : recordSource(other.list, found);
+                };
+                out.t = indexes.map(i => takeTable(source(i), i, req));
             }
         }
         if (req.elements)

@@ -86,10 +86,11 @@ public:
             return;
         const std::size_t rows = table.rowCount().value_or(0);
         // Rows walked: all but the first (unless the header is asked for) and the pager rows.
-        // A row whose HTML cannot be read counts as a pager row.
+        // A record list has no header: its first row is a record. A row whose HTML cannot be
+        // read counts as a pager row.
         std::vector<char> walked(rows, 0);
         std::size_t walkedRows = 0;
-        for (std::size_t r = m_settings.includeHeader ? 0 : 1; r < rows; ++r) {
+        for (std::size_t r = m_settings.includeHeader || table.isRecordList() ? 0 : 1; r < rows; ++r) {
             const auto pager = table.rowHtmlContains(r, m_pagerText);
             walked[r] = pager && !*pager;
             walkedRows += walked[r];
@@ -199,7 +200,7 @@ private:
             return;
         std::string value = cellValue(table, r, c, m_settings.includeLinks, m_baseUrl);
         // A header cell left blank on the page takes the field's name.
-        if (value.empty() && r == 0 && !trimSpaces(field.name).empty())
+        if (value.empty() && r == 0 && !table.isRecordList() && !trimSpaces(field.name).empty())
             value = field.name;
         appendField(value);
     }

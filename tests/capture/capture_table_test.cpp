@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "capture/document/static_document.h"
@@ -96,6 +97,53 @@ TEST(CaptureTableKeyword, GridsCountOnlyWhereNoTableMatches)
         settings.keyword = c.keyword;
         EXPECT_EQ(capture(c.body, settings), c.expected) << "mode " << int(c.mode) << " keyword " << c.keyword
                                                          << (&c.body == &grid ? " (grid only)" : "");
+    }
+}
+
+// A record list has no header row: its first record is captured, header row ticked or not,
+// and a piece it lacks stays empty instead of taking the field's name. Keywords look at record
+// lists with the grids, only where no <table> matches.
+TEST(CaptureTableRecords, FirstRecordIsDataAndListsCountWithTheGrids)
+{
+    const std::string list =
+        "<ul><li><a href=\"/p/1\">One</a><b>1.50</b></li>"
+        "<li><a href=\"/p/2\">Two</a><b>2.50</b><i>Shop B</i></li>"
+        "<li><a href=\"p/3\">Three</a><b>3.50</b><i>Shop C</i></li></ul>";
+    const std::string table = "<table><tr><td>One</td><td>x</td></tr><tr><td>t</td><td>1</td></tr></table>";
+    const std::string both = list + table;
+    const std::vector<Field> named = {{"title"}, {"price"}, {"shop"}};
+    struct Case {
+        const std::string &body;
+        bool header;
+        bool links;
+        std::vector<Field> fields;
+        std::optional<KeywordMode> mode;
+        std::string keyword;
+        std::string expected;
+    };
+    const std::string records = "One,1.50,\r\nTwo,2.50,Shop B\r\nThree,3.50,Shop C\r\n";
+    const Case cases[] = {
+        {list, true, false, {}, KeywordMode::FirstRowPrefix, "", records},
+        {list, false, false, {}, KeywordMode::FirstRowPrefix, "", records},
+        {list, true, false, named, KeywordMode::FirstRowPrefix, "One", records},
+        {list, false, true, {}, KeywordMode::FirstRowPrefix, "",
+         "http://www.shop.example/p/1,1.50,\r\nhttp://www.shop.example/p/2,2.50,Shop B\r\n"
+         "http://www.shop.example/list/p/3,3.50,Shop C\r\n"},
+        {both, true, false, {}, KeywordMode::FirstRowPrefix, "One", "One,x\r\nt,1\r\n"},
+        {both, true, false, {}, KeywordMode::CommonText, "Shop", records},
+        {both, false, false, {}, KeywordMode::Position, "1", "t,1\r\n"},
+        {both, false, false, {}, KeywordMode::Position, "2", records},
+    };
+    for (const auto &c : cases) {
+        CaptureSettings settings;
+        settings.includeHeader = c.header;
+        settings.includeLinks = c.links;
+        settings.fields = c.fields;
+        settings.keywordMode = c.mode;
+        settings.keyword = c.keyword;
+        EXPECT_EQ(capture(c.body, settings), c.expected)
+            << "header " << c.header << " links " << c.links << " keyword " << c.keyword
+            << (&c.body == &list ? " (list only)" : "");
     }
 }
 

@@ -94,7 +94,8 @@ private:
             }
             const Table &tb = **table;
             const auto rows = tb.rowCount();
-            line(indent, "table " + std::to_string(t) + " rows " + shown(rows, number) + " text " +
+            line(indent, "table " + std::to_string(t) + (tb.isRecordList() ? " record list" : "") + " rows " +
+                             shown(rows, number) + " text " +
                              shown(tb.text(), quotedString));
             for (std::size_t r = 0; rows && r < *rows; ++r) {
                 const auto cells = tb.cellCount(r);

@@ -208,6 +208,15 @@ void appendInnerHtml(const GumboNode *node, std::string &out)
     walkBelow(node, serializer);
 }
 
+void appendOuterHtml(const GumboNode *element, std::string &out)
+{
+    Serializer serializer(out);
+    if (serializer.enter(element)) {
+        walkBelow(element, serializer);
+        serializer.leave(element);
+    }
+}
+
 void appendInnerHtml(const GumboNode *node, std::string &out, const InnerHtmlRange &onElement)
 {
     Serializer serializer(out, &onElement);

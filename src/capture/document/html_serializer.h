@@ -18,6 +18,9 @@ void appendInnerHtml(const GumboNode *node, std::string &out);
 using InnerHtmlRange = std::function<void(const GumboNode *element, std::size_t start, std::size_t end)>;
 void appendInnerHtml(const GumboNode *node, std::string &out, const InnerHtmlRange &onElement);
 
+// Appends the element itself, its tags and its children, as outerHTML gives it.
+void appendOuterHtml(const GumboNode *element, std::string &out);
+
 inline std::string innerHtml(const GumboNode *node)
 {
     std::string out;

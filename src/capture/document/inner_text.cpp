@@ -673,6 +673,11 @@ std::optional<std::string> CellTexts::find(const GumboNode *cell) const
     return m_text.substr(it->second.start, it->second.end - it->second.start);
 }
 
+bool isHiddenElement(const GumboNode *element)
+{
+    return element->type == GUMBO_NODE_ELEMENT && isHidden(element, styleDisplay(element));
+}
+
 void appendInnerText(const GumboNode *node, std::string &out)
 {
     TextCollector text(out);

@@ -47,6 +47,9 @@ private:
     std::unordered_map<const GumboNode *, Range> m_cells;
 };
 
+// Hidden by its own markup: the hidden attribute, or display: none in its style attribute.
+bool isHiddenElement(const GumboNode *element);
+
 // The `text` of an option: its text with runs of blanks collapsed and none at either end.
 std::string optionText(const GumboNode *option);
 

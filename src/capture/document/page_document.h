@@ -35,6 +35,10 @@ using Read = Result<T>;
 // through role="rowgroup" and through elements without a role, never inside a nested grid or
 // <table>), a row's cells the cell, gridcell, columnheader and rowheader elements the row owns,
 // their spans aria-colspan and aria-rowspan.
+// A list of repeated records reads the same way too: a parent whose element children repeat one
+// structure, each child a row, its cells the pieces of text of the record lined up in columns
+// by their place in it, an empty cell where a record lacks one; a cell's inner HTML is the piece
+// itself (a link keeps its address), every span 1. The rule is in document/record_lists.h.
 class Table {
 public:
     virtual ~Table() = default;
@@ -58,6 +62,10 @@ public:
     // As a browser reads them: 1 for a plain cell, an absent or invalid attribute or 0.
     virtual Read<int> cellColSpan(std::size_t row, std::size_t cell) const = 0;
     virtual Read<int> cellRowSpan(std::size_t row, std::size_t cell) const = 0;
+
+    // A list of repeated records (see below): it has no header row, its first row is a record
+    // like the others.
+    virtual bool isRecordList() const { return false; }
 };
 
 // One element of the document's `all` list.
@@ -101,8 +109,9 @@ public:
     virtual Read<Frame> frame(std::size_t index) const = 0;
 
     // All tables: the <table> elements in document order, nested tables included, each one a
-    // table of its own; then the tables made of ARIA roles (role table, grid or treegrid), in
-    // document order, numbered on after them.
+    // table of its own; then the other tables, the ones made of ARIA roles (role table, grid or
+    // treegrid) and the lists of repeated records, together in document order, numbered on after
+    // them.
     virtual Read<std::size_t> tableCount() const = 0;
     // How many of the tables are <table> elements: tables 0 up to this one.
     virtual Read<std::size_t> htmlTableCount() const { return tableCount(); }

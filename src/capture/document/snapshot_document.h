@@ -85,6 +85,8 @@ public:
     // snapshot that holds fewer rows than the table has.
     void setTextMeasure(std::size_t bytes, std::size_t characters);
     void reserve(std::size_t rows, std::size_t cells, std::size_t textBytes);
+    // The table is a list of repeated records (a table without header row).
+    void setRecordList(bool recordList) { m_recordList = recordList; }
 
     // ---- Reading: the Table interface, and what the page measured.
     Read<std::string> text() const override;
@@ -98,6 +100,7 @@ public:
     Read<std::string> cellInnerHtml(std::size_t row, std::size_t cell) const override;
     Read<int> cellColSpan(std::size_t row, std::size_t cell) const override;
     Read<int> cellRowSpan(std::size_t row, std::size_t cell) const override;
+    bool isRecordList() const override { return m_recordList; }
 
     // Bytes of text() in UTF-8.
     Read<std::size_t> textSize() const;
@@ -127,6 +130,7 @@ private:
     std::optional<std::string> m_text;
     std::optional<std::size_t> m_textBytes;
     std::optional<std::size_t> m_textCharacters;
+    bool m_recordList = false;
 };
 
 class SnapshotDocument;

@@ -9,6 +9,7 @@
 #include "capture/document/html_serializer.h"
 #include "capture/document/html_tree.h"
 #include "capture/document/inner_text.h"
+#include "capture/document/record_lists.h"
 #include "capture/document/url.h"
 #include "capture/text_rules.h"
 
@@ -122,6 +123,9 @@ class RowHtmlIndex {
 public:
     explicit RowHtmlIndex(const GumboNode *document) : m_document(document) {}
 
+    // The records of the page's record lists are rows too; told once the page's walk found them.
+    void setRecords(const html::RecordListFinder *records) const { m_records = records; }
+
     bool contains(const GumboNode *row, const std::string &needle) const
     {
         if (needle.empty())
@@ -143,7 +147,8 @@ private:
         std::string html;
         m_rows.clear();
         html::appendInnerHtml(m_document, html, [this](const GumboNode *element, std::size_t start, std::size_t end) {
-            if (isHtmlElement(element, GUMBO_TAG_TR) || html::ariaRole(element) == html::AriaRole::Row)
+            if (isHtmlElement(element, GUMBO_TAG_TR) || html::ariaRole(element) == html::AriaRole::Row ||
+                (m_records && m_records->isRecord(element)))
                 m_rows.emplace(element, std::pair{start, end});
         });
         m_hits.clear();
@@ -154,6 +159,7 @@ private:
     }
 
     const GumboNode *m_document;
+    mutable const html::RecordListFinder *m_records = nullptr;
     mutable std::mutex m_mutex;
     mutable bool m_built = false;
     mutable std::string m_needle;
@@ -167,8 +173,11 @@ class CellTextIndex {
 public:
     explicit CellTextIndex(const GumboNode *document) : m_document(document) {}
 
+    // A record without the piece of a column has a null cell there, which reads as empty.
     std::string cellText(const GumboNode *cell) const
     {
+        if (!cell)
+            return {};
         std::call_once(m_once, [this] { m_texts.emplace(m_document); });
         if (auto text = m_texts->find(cell))
             return std::move(*text);
@@ -187,6 +196,14 @@ public:
         : m_table(table), m_grid(!isHtmlElement(table, GUMBO_TAG_TABLE)), m_rowHtml(rowHtml), m_cellTexts(cellTexts)
     {
     }
+    StaticTable(const html::RecordList &list, const html::RecordListFinder &finder, const RowHtmlIndex &rowHtml,
+                const CellTextIndex &cellTexts)
+        : m_table(list.parent), m_grid(false), m_list(&list), m_finder(&finder), m_rowHtml(rowHtml),
+          m_cellTexts(cellTexts)
+    {
+    }
+
+    bool isRecordList() const override { return m_list != nullptr; }
 
     Read<std::string> text() const override
     {
@@ -259,7 +276,14 @@ public:
         const auto node = cellNode(row, cell);
         if (!node)
             return std::unexpected(node.error());
-        return html::innerHtml(*node);
+        if (!m_list)
+            return html::innerHtml(*node);
+        // A record's piece stands in a cell of its own: the cell holds the piece itself, so that
+        // a linked piece keeps its address.
+        std::string html;
+        if (*node)
+            html::appendOuterHtml(*node, html);
+        return html;
     }
 
     Read<int> cellColSpan(std::size_t row, std::size_t cell) const override
@@ -267,6 +291,8 @@ public:
         const auto node = cellNode(row, cell);
         if (!node)
             return std::unexpected(node.error());
+        if (m_list)
+            return 1;
         return spanValue(attribute(*node, m_grid ? "aria-colspan" : "colspan"), kMaxColSpan);
     }
 
@@ -275,6 +301,8 @@ public:
         const auto node = cellNode(row, cell);
         if (!node)
             return std::unexpected(node.error());
+        if (m_list)
+            return 1;
         return spanValue(attribute(*node, m_grid ? "aria-rowspan" : "rowspan"), kMaxRowSpan);
     }
 
@@ -287,6 +315,10 @@ private:
         std::call_once(m_rowsOnce, [this] {
             if (m_grid) {
                 ensureGridRows();
+                return;
+            }
+            if (m_list) {
+                ensureRecordRows();
                 return;
             }
             std::vector<const GumboNode *> head;
@@ -339,6 +371,17 @@ private:
         m_cells.shrink_to_fit();
     }
 
+    // A record list's rows are its records, every one as wide as the list has columns.
+    void ensureRecordRows() const
+    {
+        m_rows = m_list->records;
+        html::RecordCells cells = html::recordCells(*m_list, *m_finder);
+        m_cells = std::move(cells.cells);
+        m_cellStart.reserve(m_rows.size() + 1);
+        for (std::size_t r = 0; r <= m_rows.size(); ++r)
+            m_cellStart.push_back(r * cells.columns);
+    }
+
     Read<const GumboNode *> cellNode(std::size_t row, std::size_t cell) const
     {
         ensureRows();
@@ -358,6 +401,8 @@ private:
 
     const GumboNode *m_table;
     const bool m_grid;
+    const html::RecordList *m_list = nullptr;
+    const html::RecordListFinder *m_finder = nullptr;
     const RowHtmlIndex &m_rowHtml;
     const CellTextIndex &m_cellTexts;
     mutable std::once_flag m_rowsOnce;
@@ -500,8 +545,11 @@ struct TreeIndex {
     const RowHtmlIndex &rowHtml;
     const CellTextIndex &cellTexts;
     std::vector<std::unique_ptr<StaticTable>> tables;
-    // The tables made of roles, numbered after the <table> elements once the walk is over.
-    std::vector<std::unique_ptr<StaticTable>> grids;
+    // The tables made of roles, by their place in document order: with the record lists, they
+    // are numbered after the <table> elements once the walk is over.
+    std::vector<std::pair<std::size_t, std::unique_ptr<StaticTable>>> grids;
+    html::RecordListFinder recordLists;
+    std::size_t order = 0;
     std::size_t htmlTables = 0;
     std::vector<const GumboNode *> frames;
     std::vector<const GumboNode *> links;
@@ -511,14 +559,18 @@ struct TreeIndex {
     {
         // Template contents (below a GUMBO_NODE_TEMPLATE) are not part of the document until a
         // script puts them there.
-        if (node->type != GUMBO_NODE_ELEMENT)
+        if (node->type != GUMBO_NODE_ELEMENT) {
+            recordLists.text(node);
             return false;
-        if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
-            return true;
+        }
         if (html::hasInertContent(node))
             return false;
+        ++order;
+        recordLists.enter(node, order);
+        if (node->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+            return true;
         if (isGrid(node))
-            grids.push_back(std::make_unique<StaticTable>(node, rowHtml, cellTexts));
+            grids.emplace_back(order, std::make_unique<StaticTable>(node, rowHtml, cellTexts));
         switch (node->v.element.tag) {
         case GUMBO_TAG_TABLE:
             tables.push_back(std::make_unique<StaticTable>(node, rowHtml, cellTexts));
@@ -541,7 +593,25 @@ struct TreeIndex {
         }
         return true;
     }
-    void leave(const GumboNode *) {}
+    void leave(const GumboNode *node) { recordLists.leave(node); }
+
+    // Grids and record lists after the <table> elements, in document order among themselves.
+    void numberTheOthers()
+    {
+        htmlTables = tables.size();
+        auto &lists = recordLists.lists();
+        std::sort(lists.begin(), lists.end(), [](const auto &a, const auto &b) { return a.order < b.order; });
+        tables.reserve(tables.size() + grids.size() + lists.size());
+        auto list = lists.begin();
+        for (auto &[gridOrder, grid] : grids) {
+            for (; list != lists.end() && list->order < gridOrder; ++list)
+                tables.push_back(std::make_unique<StaticTable>(*list, recordLists, rowHtml, cellTexts));
+            tables.push_back(std::move(grid));
+        }
+        for (; list != lists.end(); ++list)
+            tables.push_back(std::make_unique<StaticTable>(*list, recordLists, rowHtml, cellTexts));
+        grids.clear();
+    }
 };
 
 struct ElementCounter {
@@ -580,9 +650,8 @@ struct StaticDocument::Impl {
     {
         std::call_once(indexOnce, [this] {
             html::walkBelow(tree.document(), treeIndex);
-            treeIndex.htmlTables = treeIndex.tables.size();
-            std::move(treeIndex.grids.begin(), treeIndex.grids.end(), std::back_inserter(treeIndex.tables));
-            treeIndex.grids.clear();
+            treeIndex.numberTheOthers();
+            rowHtml.setRecords(&treeIndex.recordLists);
             baseUrl = documentUrl;
             if (treeIndex.base)
                 baseUrl = resolveUrl(documentUrl, attribute(treeIndex.base, "href")).value_or(documentUrl);
