@@ -1,6 +1,7 @@
 // Capture runs left to themselves on sites that misbehave as real ones do — pages whose load
 // fails once or for good, pages that never finish or arrive slowly, next pages put in place by a
-// script, advertisements opened by timers — driven with no window, in both engines, over pages
+// script, pages that grow by a "more" button or by scrolling, advertisements opened by timers —
+// driven with no window, in both engines, over pages
 // served on 127.0.0.1. The run's waits are given in milliseconds: each case waits for the run's
 // end, never through real seconds.
 
@@ -50,6 +51,34 @@ QByteArray inPlacePage(const QByteArray &lastPage)
                    "'<a href=\"#\" onclick=\"turn();return false;\">下一页</a>':'';}"
                    "function turn(){setTimeout(function(){if(page<5)page++;else if(last==='nothing')return;show();},200);}"
                    "show();</script></body></html>";
+}
+
+// One document whose table of ten rows grows by ten more, to fifty, a while after each ask:
+// the "加载更多" button (gone once all are there), the page scrolled to its end, or the box
+// around the table scrolled to its end. Rows are tall, so that the page and the box scroll.
+QByteArray growingPage(const QByteArray &trigger)
+{
+    const QByteArray table = "<table id=\"t\">" + kHeader + "</table>";
+    return kHead + "<style>td{height:60px}</style>" +
+           (trigger == "box" ? "<div id=\"box\" style=\"height:200px;overflow:auto\">" + table + "</div>" : table) +
+           (trigger == "button" ? "<button id=\"more\" onclick=\"more()\">加载更多</button>" : "") +
+           "<script>var n=0,busy=false,t=document.getElementById('t'),box=document.getElementById('box');"
+           "function add(){for(var i=0;i<10;i++){n++;t.insertRow(-1).innerHTML='<td>r'+n+'</td><td>行'+n+'</td>';}}"
+           "function more(){if(busy||n>=50)return;busy=true;setTimeout(function(){add();busy=false;"
+           "var b=document.getElementById('more');if(n>=50&&b)b.remove();},100);}"
+           "function atEnd(e){return e.scrollTop+e.clientHeight>=e.scrollHeight-5;}"
+           "if(box)box.addEventListener('scroll',function(){if(atEnd(box))more();});"
+           "else window.addEventListener('scroll',function(){if(atEnd(document.scrollingElement))more();});"
+           "add();</script></body></html>";
+}
+
+// What a harvest of the growing page writes: the header, then rows 1 to 50, each once.
+QByteArray grownRows()
+{
+    std::string text = "编号,名称\r\n";
+    for (int n = 1; n <= 50; ++n)
+        text += "r" + std::to_string(n) + ",行" + std::to_string(n) + "\r\n";
+    return QByteArray::fromStdString(capture::encodeText(text, "GB18030").value().bytes);
 }
 
 // An advertisement that opens itself on a timer, by every means a script has.
@@ -170,6 +199,8 @@ private slots:
         m_site.addPage("/list.html", kNumberedPage);
         for (const char *page : {"none", "nothing", "redraw"})
             m_site.addPage(QString("/inplace-%1.html").arg(page), inPlacePage(page));
+        for (const char *trigger : {"button", "scroll", "box"})
+            m_site.addPage(QString("/grow-%1.html").arg(trigger), growingPage(trigger));
     }
 
     void init()
@@ -333,6 +364,41 @@ private slots:
         QVERIFY(m_run->endReason() == (endsWithMessage ? run::RunEnd::NextPageDidNotCome : run::RunEnd::PagesRanOut));
         if (endsWithMessage)
             QVERIFY2(m_run->endMessage().contains("下一页没有出现"), qPrintable(m_run->endMessage()));
+    }
+
+    // ---- Pages that grow
+
+    // A table that grows in place is written as it grows: the header once, every row once,
+    // whether the run clicks "加载更多" until the button is gone or scrolls the page, or the
+    // table's box, until three scrolls in a row bring nothing.
+    void growingTableIsWrittenOnce_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QString>("trigger");
+        for (const auto &[name, engine] : {std::pair{"view", Engine::View}, std::pair{"chromium", Engine::Chromium}})
+            for (const char *trigger : {"button", "scroll", "box"})
+                QTest::addRow("%s: %s", name, trigger) << engine << QString(trigger);
+    }
+
+    void growingTableIsWrittenOnce()
+    {
+        QFETCH(QString, trigger);
+        run::RunTimings timings = shortTimings();
+        timings.scrollWaitMs = 400;
+        makeRun(timings);
+        m_controls.values.includeHeader = true;
+        if (trigger == "button") {
+            m_controls.values.nextPageText = "加载更多";
+        } else {
+            m_controls.values.pagingMode = capture::PagingMode::Scroll;
+        }
+        open(url("/grow-" + trigger + ".html"));
+        runToTheEnd();
+        QCOMPARE(output(), grownRows());
+        QCOMPARE(m_run->session().recordTotal, 51);
+        QVERIFY(m_run->endReason() == run::RunEnd::PagesRanOut);
+        const QString end = trigger == "button" ? "没有找到下一页关键字“加载更多”" : "次滚动到底部都没有加载出新的行";
+        QVERIFY2(m_run->endMessage().contains(end), qPrintable(m_run->endMessage()));
     }
 
     // ---- Pop-ups

@@ -112,6 +112,9 @@ private slots:
             const QByteArray next = n < kPages ? "<a href=\"" + QByteArray::number(n + 1) + ".html\">下一页</a>" : "<span>下一页</span>";
             m_site.addPage(QString("/chain/%1.html").arg(n), page(n, "<tr><td colspan=\"2\">" + next + "</td></tr>"));
             m_site.addPage(QString("/num/%1.html").arg(n), page(n, {}));
+            // Each page repeats the rows of the one before, as lists do when items are added
+            // while one pages through them.
+            m_site.addPage(QString("/overlap/%1.html").arg(n), page(n, n > 1 ? rows(n - 1) : QByteArray()));
         }
     }
 
@@ -125,6 +128,9 @@ private slots:
                                                        m_site.url("/chain/1.html").toString()};
         QTest::newRow("page number") << QStringList{"--paging", "number", "--from", "1", "--to", QString::number(kPages),
                                                     m_site.url("/num/(*).html").toString()};
+        QTest::newRow("overlapping pages, unique rows")
+            << QStringList{"--unique-rows", "--paging", "number", "--from", "1", "--to", QString::number(kPages),
+                           m_site.url("/overlap/(*).html").toString()};
         QTest::newRow("next-page link, chromium")
             << QStringList{"--engine", "chromium", "--paging", "link", "--next-text", "下一页",
                            m_site.url("/chain/1.html").toString()};
