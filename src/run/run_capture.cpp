@@ -28,7 +28,7 @@ bool pagesByTheDocument(capture::PagingMode mode)
 
 }  // namespace
 
-CaptureRun::CaptureOutcome CaptureRun::CaptureTable()
+CaptureRun::CaptureOutcome CaptureRun::CaptureTable(bool holdWhenAbsent)
 {
     // The read of the page waits in a nested event loop; a tick, a page notice or a click that
     // comes in meanwhile must not start a second capture over this one.
@@ -69,6 +69,10 @@ CaptureRun::CaptureOutcome CaptureRun::CaptureTable()
             done();
             emit status(kPageNotReadMessage + qs(document->error().message));
             return {};
+        }
+        if (holdWhenAbsent && !capture::hasMatchingTable(***document, settings)) {
+            done();
+            return {true, false, true};
         }
         outcome = capture::CaptureTable(***document, settings, m_session);
         if (forStep) {
