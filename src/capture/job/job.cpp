@@ -79,6 +79,7 @@ Result<Job> readJob(const JsonFields &in)
         in.text("encoding", job.encoding),
         in.text("output", job.output),
         readName(in, "engine", kRunEngineNames, job.engine),
+        in.number("settle", job.settleSeconds, 0, kMaxSettleSeconds),
     };
     for (const auto &read : reads)
         if (!read)
@@ -141,6 +142,7 @@ std::string jobJson(const Job &job)
         {"encoding", job.encoding},
         {"output", job.output},
         {"engine", runEngineName(job.engine)},
+        {"settle", job.settleSeconds},
     };
     return dumpJson(out);
 }
