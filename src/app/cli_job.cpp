@@ -38,6 +38,7 @@ void optionsFromJob(const capture::Job &job, RunCommandOptions &out)
     if (job.settings.timed)
         out.run.timerMs = job.timerMs;
     out.run.engine = job.engine;
+    out.run.settleSeconds = job.settleSeconds;
 }
 
 // `--job FILE` or `--job=FILE`, looked for before anything else is read.
@@ -106,6 +107,7 @@ capture::Job jobFromOptions(const RunCommandOptions &options, const capture::Job
     job.encoding = options.capture.encoding;
     job.output = options.capture.output;
     job.engine = run.engine;
+    job.settleSeconds = run.settleSeconds;
     if (!urlList.empty()) {
         job.urlList = urlList;
         job.urlListRow = 0;

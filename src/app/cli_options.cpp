@@ -82,8 +82,12 @@ Run options:
   --max-pages N      stop the run after N kept captures
   --timeout S        stop the run, first load included, after S seconds (default 600)
                      and exit with 3
-  --page-timeout S   a page not loaded after S seconds (default 60) has failed; a failed
+  --page-timeout S   a page loading with no progress for S seconds (default 60) has failed; a failed
                      page is tried again after 1, 2 and 4 s, then the run ends with 4
+  --settle S         a loaded page still fetching its rows, or without the table asked for,
+                     is captured once it has had no request outstanding and no change to
+                     its tables for 0.5 s, or after S seconds as it is (default 10; 0: at
+                     its load)
   --engine NAME      the browser the run opens its pages in:
                        webengine  the window's own view (default)
                        chromium   the system's Chromium, without a window: large pages, and
@@ -197,6 +201,9 @@ void addRunOptions(CommandLine &line, RunOptions &run)
     line.option("--timeout", [&run](const std::string &v) { run.timeoutSeconds = number("--timeout", v, 0, kMaxSeconds); });
     line.option("--page-timeout", [&run](const std::string &v) {
         run.pageTimeoutSeconds = number("--page-timeout", v, 1, kMaxSeconds);
+    });
+    line.option("--settle", [&run](const std::string &v) {
+        run.settleSeconds = number("--settle", v, 0, capture::kMaxSettleSeconds);
     });
     line.option("--engine", [&run](const std::string &v) {
         const auto engine = capture::runEngineNamed(v);

@@ -37,6 +37,7 @@ struct RunOptions {
     double timeoutSeconds = 600;
     double pageTimeoutSeconds = capture::kDefaultPageTimeoutMs / 1000.0;
     capture::RunEngine engine = capture::RunEngine::WebEngine;  // --engine
+    double settleSeconds = capture::kDefaultSettleLimitMs / 1000.0;  // --settle
 };
 
 struct RunCommandOptions {

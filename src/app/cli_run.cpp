@@ -184,6 +184,7 @@ int runPages(const std::vector<std::string> &arguments, int argc, char **argv)
     controls.codePageName = capture::systemCodePage();
     run::RunTimings timings;
     timings.pageTimeoutMs = static_cast<int>(runOptions.pageTimeoutSeconds * 1000);
+    timings.settleLimitMs = static_cast<int>(runOptions.settleSeconds * 1000);
     run::CaptureRun run(*opened, &controls, timings);
     std::string firstPage;
     if (!jobFile.empty()) {

@@ -80,6 +80,9 @@ signals:
     void NavigateComplete(const QUrl &url);
     // A top-level load has begun.
     void LoadStarted();
+    // The load under way has shown a sign of progress: bytes of it arrived, or its document
+    // grew. A load that gives none for a while has stalled; one that does is still coming.
+    void LoadProgressed();
     // The main frame's document has finished loading; once per top-level load, never for frames.
     // `ok` false: the load failed (lastFailure() says why; a dead page process is one) and `url`
     // is the address that failed. A load replaced by another before it finished is not reported.

@@ -140,7 +140,7 @@ void ChromiumBrowser::prepareSession(const QString &sessionId, bool mainPage)
 {
     DevToolsConnection &c = *m_connection;
     c.send("Page.enable", {}, sessionId);
-    for (const QString &source : pageDialogScripts())
+    for (const QString &source : documentScripts())
         c.send("Page.addScriptToEvaluateOnNewDocument", {{"source", guardedPageScript(source)}}, sessionId);
     if (mainPage) {
         c.send("Runtime.enable", {}, sessionId);
@@ -228,11 +228,17 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
             m_loads.setLoadingUrl(QUrl(params["request"].toObject()["url"].toString()));
             m_failureReason.clear();
         }
+    } else if (method == "Network.dataReceived" || method == "Network.responseReceived") {
+        // The bytes of the page and of what it loads with it, as they arrive.
+        if (m_loads.isLoading())
+            emit LoadProgressed();
     } else if (method == "Network.loadingFailed") {
         if (m_documentRequests.erase(params["requestId"].toString()))
             m_failureReason = params["errorText"].toString();
     } else if (method == "Network.loadingFinished") {
         m_documentRequests.erase(params["requestId"].toString());
+        if (m_loads.isLoading())
+            emit LoadProgressed();
     } else if (method == "Page.frameNavigated") {
         const QJsonObject frame = params["frame"].toObject();
         if (frame.contains("parentId"))

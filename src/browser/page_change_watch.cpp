@@ -1,9 +1,12 @@
 #include "browser/page_change_watch.h"
 
+#include <algorithm>
+
 #include <QRandomGenerator>
 #include <QVariantList>
 
 #include "browser/browser_engine.h"
+#include "browser/page_scripts.h"
 
 namespace tabvoro::browser {
 
@@ -18,27 +21,47 @@ const QString kChangeStamp = QStringLiteral(
     "{childList:true,subtree:true,characterData:true,attributes:true});}"
     "return c.id+':'+c.n;})()");
 
+// A question the page answers at once, asked while it may still be busy with its own scripts.
+constexpr int kPollAnswerMs = 2000;
+
 const QString kSettledMark = QStringLiteral("tabvoro-settled:");
+
+// Whether a mutation record touches a table: a change inside one, or one added or removed.
+// Grids and ARIA tables are tables as much as <table> elements are.
+const QString kTouchesTable = QStringLiteral(R"JS(
+function isTable(n){if(n.nodeName==='TABLE')return true;var r=n.getAttribute&&n.getAttribute('role');
+return r==='table'||r==='grid'||r==='treegrid';}
+function inTable(n){for(;n;n=n.parentNode)if(isTable(n))return true;return false;}
+function holdsTable(n){return isTable(n)||(!!n.querySelector&&n.querySelector('table,[role=table],[role=grid],[role=treegrid]')!==null);}
+function touches(r){if(inTable(r.target))return true;
+var i;for(i=0;i<r.addedNodes.length;i++)if(holdsTable(r.addedNodes[i]))return true;
+for(i=0;i<r.removedNodes.length;i++)if(holdsTable(r.removedNodes[i]))return true;return false;}
+var how={childList:true,subtree:true,characterData:true,attributes:true};
+function observe(ob){ob.observe(document,how);
+for(var f=0;f<window.frames.length;f++){try{ob.observe(window.frames[f].document,how);}catch(e){}}}
+)JS");
 
 // %1 the token of this watch, %2 the settle time in ms.
 const QString kWatchScript = QStringLiteral(R"JS((function(token,settle){
 var w=window;if(w.__tabvoroWatch)w.__tabvoroWatch.stop();
-var changed=false,last=0,armed=false,timer=0;
-function inTable(n){for(;n;n=n.parentNode)if(n.nodeName==='TABLE')return true;return false;}
-function holdsTable(n){return n.nodeName==='TABLE'||(!!n.querySelector&&n.querySelector('table')!==null);}
-function touches(r){if(inTable(r.target))return true;
-var i;for(i=0;i<r.addedNodes.length;i++)if(holdsTable(r.addedNodes[i]))return true;
-for(i=0;i<r.removedNodes.length;i++)if(holdsTable(r.removedNodes[i]))return true;return false;}
+var changed=false,last=0,armed=false,timer=0;)JS") + kTouchesTable + QStringLiteral(R"JS(
 function stop(){ob.disconnect();clearTimeout(timer);if(w.__tabvoroWatch===self)w.__tabvoroWatch=null;}
 function fire(){stop();console.log('tabvoro-settled:'+token);}
 function schedule(){clearTimeout(timer);timer=setTimeout(fire,Math.max(0,settle-(Date.now()-last)));}
 var ob=new MutationObserver(function(rs){for(var i=0;i<rs.length;i++)if(touches(rs[i])){
 changed=true;last=Date.now();if(armed)schedule();return;}});
-var how={childList:true,subtree:true,characterData:true,attributes:true};
-ob.observe(document,how);
-for(var f=0;f<w.frames.length;f++){try{ob.observe(w.frames[f].document,how);}catch(e){}}
+observe(ob);
 var self={stop:stop,arm:function(t){if(t!==token)return false;armed=true;if(changed)schedule();return true;}};
 w.__tabvoroWatch=self;return true;})('%1',%2))JS");
+
+// The changes to the page's tables since the first call in this document, and the ms since
+// the last one (since the first call when none came): [changes, ms]. The observer stays for the
+// document's life, so that a later wait on the same page counts from its real last change.
+const QString kTableQuiet = QStringLiteral(R"JS((function(){
+var w=window,s=w.__tabvoroTables;if(!s){s=w.__tabvoroTables={n:0,last:Date.now()};(function(){)JS") +
+                            kTouchesTable + QStringLiteral(R"JS(
+observe(new MutationObserver(function(rs){for(var i=0;i<rs.length;i++)if(touches(rs[i])){s.n++;s.last=Date.now();return;}}));})();}
+return [s.n,Date.now()-s.last];})())JS");
 
 }  // namespace
 
@@ -115,6 +138,79 @@ void TableChangeWatch::onConsoleMessage(const QString &message)
         return;
     m_token.clear();
     emit settled();
+}
+
+int outstandingRequests(BrowserEngine *browser)
+{
+    const auto answer = browser->evaluate(requestStateScript(), kPollAnswerMs, BrowserEngine::ScriptWorld::Page);
+    const QVariantList state = answer ? answer->toList() : QVariantList();
+    return state.size() == 2 ? state[0].toInt() : 0;
+}
+
+PageSettleWatch::PageSettleWatch(BrowserEngine *browser, int quietMs)
+    : QObject(browser), m_browser(browser), m_quietMs(quietMs)
+{
+    m_poll.setSingleShot(true);
+    // Often enough that the wait ends close to the quiet time, seldom enough to cost nothing.
+    m_pollMs = std::clamp(quietMs / 5, 10, 100);
+    connect(&m_poll, &QTimer::timeout, this, &PageSettleWatch::poll);
+}
+
+void PageSettleWatch::start(int limitMs)
+{
+    m_limitMs = limitMs;
+    m_changesAwaited = -1;
+    m_changes = 0;
+    m_active = true;
+    m_since.start();
+    // From the event loop: quiet() never comes from within start().
+    m_poll.start(0);
+}
+
+void PageSettleWatch::awaitChange()
+{
+    m_changesAwaited = m_changes;
+    m_active = true;
+    m_poll.start(m_pollMs);
+}
+
+void PageSettleWatch::cancel()
+{
+    m_active = false;
+    m_poll.stop();
+}
+
+void PageSettleWatch::poll()
+{
+    // The answers wait in a nested event loop, in which the timer must not ask again.
+    if (!m_active || m_polling)
+        return;
+    m_polling = true;
+    const auto tables = m_browser->evaluate(kTableQuiet, kPollAnswerMs);
+    const auto requests =
+        m_active ? m_browser->evaluate(requestStateScript(), kPollAnswerMs, BrowserEngine::ScriptWorld::Page)
+                 : capture::Result<QVariant>(QVariant());
+    m_polling = false;
+    if (!m_active)
+        return;
+    const QVariantList t = tables ? tables->toList() : QVariantList();
+    const QVariantList r = requests ? requests->toList() : QVariantList();
+    // A page that cannot be asked (still busy, being replaced) has not settled: it is asked
+    // again, up to the limit.
+    bool settled = t.size() == 2 && t[1].toLongLong() >= m_quietMs;
+    if (t.size() == 2)
+        m_changes = t[0].toLongLong();
+    if (r.size() == 2)
+        settled = settled && r[0].toInt() == 0 && r[1].toLongLong() >= m_quietMs;
+    if (m_changesAwaited >= 0)
+        settled = settled && m_changes > m_changesAwaited;
+    const bool atLimit = m_since.elapsed() >= m_limitMs;
+    if (settled || atLimit) {
+        m_active = false;
+        emit quiet(!settled);
+        return;
+    }
+    m_poll.start(m_pollMs);
 }
 
 }  // namespace tabvoro::browser

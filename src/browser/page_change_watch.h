@@ -4,8 +4,10 @@
 // (in our isolated world, where the page's scripts cannot see or stop it) rather than by the
 // program asking again and again.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "browser/page_snapshot.h"
 
@@ -50,6 +52,48 @@ private:
     BrowserEngine *m_browser;
     int m_settleMs;
     QString m_token;
+};
+
+// The requests the page shown has outstanding, made by its own scripts (0 when it cannot be
+// asked: a page that does not answer has nothing to wait for here).
+int outstandingRequests(BrowserEngine *browser);
+
+// Tells when a page that has loaded has settled: quiet() once it has had no request of its own
+// outstanding and no change to its tables for the quiet time, or, at the latest, when the limit
+// has passed since start(). It asks the page a tiny question every poll; the tables' changes
+// are counted by a mutation observer in the page (our isolated world), the requests by the
+// count the document scripts keep in the page's own world.
+class PageSettleWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit PageSettleWatch(BrowserEngine *browser, int quietMs = 500);
+
+    void start(int limitMs);
+    // The page was not yet what was waited for at the last quiet(): the next one comes once
+    // its tables have changed again and then been quiet, or at the limit.
+    void awaitChange();
+    // Without a round trip, as for start() again or a new document.
+    void cancel();
+    bool isActive() const { return m_active; }
+
+signals:
+    // `atLimit`: the limit has passed, quiet or not.
+    void quiet(bool atLimit);
+
+private:
+    void poll();
+
+    BrowserEngine *m_browser;
+    int m_quietMs;
+    int m_pollMs;
+    int m_limitMs = 0;
+    bool m_active = false;
+    bool m_polling = false;
+    // awaitChange(): the table changes counted when it was called (-1: no change awaited).
+    long long m_changesAwaited = -1;
+    long long m_changes = 0;
+    QElapsedTimer m_since;
+    QTimer m_poll;
 };
 
 }  // namespace tabvoro::browser

@@ -21,6 +21,11 @@ namespace tabvoro::browser {
 namespace {
 
 const QUrl kBlank(QStringLiteral("about:blank"));
+// How often a document still loading is looked at for growth: its elements counted, which
+// costs little beside the parsing it follows.
+constexpr int kGrowthCheckMs = 250;
+const QString kGrowthScript =
+    QStringLiteral("document.readyState+':'+document.getElementsByTagName('*').length");
 
 }  // namespace
 
@@ -31,6 +36,8 @@ WebBrowser::WebBrowser(QWidget *parent)
 {
     m_view->setPage(m_page);
     m_view->installEventFilter(this);
+    m_growthCheck.setInterval(kGrowthCheckMs);
+    connect(&m_growthCheck, &QTimer::timeout, this, &WebBrowser::checkGrowth);
     connectPage();
 }
 
@@ -81,8 +88,10 @@ void WebBrowser::connectPage()
     });
     connect(m_page, &QWebEnginePage::loadProgress, this, [this](int progress) {
         // A late report of the load just finished would overwrite the finished mark.
-        if (m_loads.isLoading())
+        if (m_loads.isLoading()) {
             emit ProgressChange(progress, 100);
+            emit LoadProgressed();
+        }
     });
     // Queued: the engine is inside the page's script when it reports, and a handler that asks
     // the page something would wait there for an answer that cannot come.
@@ -120,7 +129,28 @@ void WebBrowser::loadBegan(const QWebEngineLoadingInfo &info)
     // A new document's windows are its own: what the program's step clicked has led here.
     m_awaitingStepMarker = false;
     watchFocusProxy();
+    m_lastGrowth.clear();
+    m_growthCheck.start();
     m_loads.began(info.url());
+}
+
+void WebBrowser::checkGrowth()
+{
+    if (!m_loads.isLoading()) {
+        m_growthCheck.stop();
+        return;
+    }
+    // Asked without waiting for the answer: nothing else waits on it.
+    const QPointer<WebBrowser> self(this);
+    m_page->runJavaScript(kGrowthScript, QWebEngineScript::ApplicationWorld, [self](const QVariant &answer) {
+        if (!self || !self->m_loads.isLoading() || !answer.isValid())
+            return;
+        const QString growth = answer.toString();
+        if (growth == self->m_lastGrowth)
+            return;
+        self->m_lastGrowth = growth;
+        emit self->LoadProgressed();
+    });
 }
 
 void WebBrowser::loadEnded(const QWebEngineLoadingInfo &info)

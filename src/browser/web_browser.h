@@ -8,6 +8,7 @@
 // renderer is reloaded.
 
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include "browser/browser_engine.h"
@@ -66,6 +67,7 @@ private:
     void showPopup(const QUrl &url, bool userInitiated);
     void recoverFromCrash();
     void load(const QUrl &url);
+    void checkGrowth();
 
     QPointer<QWebEngineView> m_view;
     WebPage *m_page;
@@ -86,6 +88,10 @@ private:
     bool m_firstLoadAsked = false;
     QUrl m_afterFirstPage;
     PageEncodingCheck m_encodingCheck;
+    // While a load is under way: the engine's progress stands still while the bytes of a large
+    // page keep arriving, so the document is looked at for growth now and then.
+    QTimer m_growthCheck;
+    QString m_lastGrowth;
 };
 
 }  // namespace tabvoro::browser

@@ -24,7 +24,7 @@ WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(p
     refuseRequests();
 }
 
-const QStringList &WebPage::pageScripts() { return pageDialogScripts(); }
+const QStringList &WebPage::pageScripts() { return documentScripts(); }
 
 void WebPage::installPageScripts()
 {

@@ -351,6 +351,21 @@ Read<const Document *> targetDocument(const Document &page, bool inFrame,
     return frame->document;
 }
 
+bool hasMatchingTable(const Document &page, const CaptureSettings &settings)
+{
+    const auto document = targetDocument(page, settings.inFrame, settings.frameText);
+    if (!document)
+        return false;
+    const Document &doc = **document;
+    const std::size_t tables = doc.tableCount().value_or(0);
+    for (std::size_t i = 0; i < tables; ++i) {
+        const auto table = doc.table(i);
+        if (table && *table && tableMatches(**table, i, settings) && (*table)->rowCount().value_or(0) > 0)
+            return true;
+    }
+    return false;
+}
+
 CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &settings,
                             CaptureSession &session, std::size_t maxTextBytes)
 {

@@ -29,6 +29,10 @@ struct CaptureOutcome {
 CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &settings,
                             CaptureSession &session, std::size_t maxTextBytes = kMaxCaptureBytes);
 
+// Whether `page` (or its frame, by the settings) holds a table the keyword matches that has a
+// row: a page whose rows are still to come is told from one whose capture would find nothing.
+bool hasMatchingTable(const Document &page, const CaptureSettings &settings);
+
 // The value a cell gives: its text (link mode: its first link's address).
 // Exposed for the tests and the table preview.
 std::string cellValue(const Table &table, std::size_t row, std::size_t cell, bool links,

@@ -18,6 +18,8 @@ inline constexpr std::array<int, 3> kLoadRetryWaitsMs = {1000, 2000, 4000};
 
 // The page time-out when none is given: a load that has not finished by then has failed.
 inline constexpr int kDefaultPageTimeoutMs = 60000;
+// How long a loaded page still fetching its rows, or without the table asked for, is waited for.
+inline constexpr int kDefaultSettleLimitMs = 10000;
 
 struct RetryLoad {
     std::string url;     // the address that failed, loaded again

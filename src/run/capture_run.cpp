@@ -39,7 +39,8 @@ CaptureRun::CaptureRun(browser::BrowserEngine *browser, RunControls *controls, R
       m_controls(controls),
       m_timings(std::move(timings)),
       m_loadRetry(m_timings.retryWaitsMs),
-      m_tableWatch(std::make_unique<browser::TableChangeWatch>(browser, m_timings.settleMs))
+      m_tableWatch(std::make_unique<browser::TableChangeWatch>(browser, m_timings.settleMs)),
+      m_settleWatch(std::make_unique<browser::PageSettleWatch>(browser, m_timings.settleMs))
 {
     m_timer.setInterval(2000);
     connect(&m_timer, &QTimer::timeout, this, &CaptureRun::onTimer);
@@ -50,6 +51,13 @@ CaptureRun::CaptureRun(browser::BrowserEngine *browser, RunControls *controls, R
     connect(&m_pageTimer, &QTimer::timeout, this, &CaptureRun::pageTimedOut);
     connect(&m_stepNavigationTimer, &QTimer::timeout, this, &CaptureRun::stepStartedNoLoad);
     connect(m_tableWatch.get(), &browser::TableChangeWatch::settled, this, &CaptureRun::onPageChangedInPlace);
+    connect(m_settleWatch.get(), &browser::PageSettleWatch::quiet, this, &CaptureRun::onPageQuiet);
+    connect(browser, &browser::BrowserEngine::LoadProgressed, this, [this] {
+        // The time-out counts from the load's last sign of progress: a large page still
+        // arriving has not failed, one whose server stopped sending has.
+        if (m_pageTimer.isActive() && m_browser->isLoading())
+            m_pageTimer.start(m_timings.pageTimeoutMs);
+    });
     connect(browser, &browser::BrowserEngine::LoadStarted, this, &CaptureRun::onLoadStarted);
     connect(browser, &browser::BrowserEngine::DocumentComplete, this, &CaptureRun::onDocumentComplete);
 }
@@ -149,12 +157,28 @@ void CaptureRun::startOnFirstPage(bool resumed)
         }
         if (!m_on)
             return;
-        m_on = false;
-        m_started = true;
-        resumed ? startResumed() : start();
-        if (!m_on)
-            EndRun(RunEnd::PagesRanOut);
+        // A page still fetching its rows, or without the table asked for yet, is started on
+        // once it has settled.
+        if (m_timings.settleLimitMs > 0 && (browser::outstandingRequests(m_browser) > 0 || !tableAskedForIsThere())) {
+            if (!m_on)
+                return;
+            m_settlingStart = resumed;
+            waitForSettle();
+            return;
+        }
+        startOnSettledFirstPage(resumed);
     });
+}
+
+void CaptureRun::startOnSettledFirstPage(bool resumed)
+{
+    if (!m_on)
+        return;
+    m_on = false;
+    m_started = true;
+    resumed ? startResumed() : start();
+    if (!m_on)
+        EndRun(RunEnd::PagesRanOut);
 }
 
 void CaptureRun::arm()
@@ -244,14 +268,30 @@ void CaptureRun::onDocumentComplete(const QUrl &url, bool ok)
         startOnFirstPage(resumed);
         return;
     }
-    if (m_controls->settings().timed || !capturesOnLoad() || isBusy())
+    if (m_controls->settings().timed || !capturesOnLoad() || isBusy() || m_settleWatch->isActive())
         return;
     captureAfterLoad(false);
 }
 
-void CaptureRun::captureAfterLoad(bool changedInPlace)
+void CaptureRun::captureAfterLoad(bool changedInPlace, Settle settle)
 {
-    const CaptureOutcome outcome = CaptureTable();
+    // Many pages fetch their rows after the load: a new document is captured at once only when
+    // it has nothing outstanding and the table asked for is there, else once it has settled.
+    // (A page put in place has settled already.)
+    const bool mayWait = !changedInPlace && settle != Settle::Done && m_timings.settleLimitMs > 0;
+    if (mayWait && settle == Settle::Fresh && browser::outstandingRequests(m_browser) > 0) {
+        if (m_on)
+            waitForSettle();
+        return;
+    }
+    const CaptureOutcome outcome = CaptureTable(mayWait);
+    if (outcome.held) {
+        if (m_on)
+            settle == Settle::Fresh ? waitForSettle() : m_settleWatch->awaitChange();
+        if (m_on)
+            setState(RunState::Settling);
+        return;
+    }
     if (!outcome.pageRead) {
         // A page that cannot be read is not captured, and the run does not page past it. One
         // that a script put in place is read again where it stands: loading its address again

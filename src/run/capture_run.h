@@ -2,8 +2,9 @@
 
 // CaptureRun: one capture run from its start to its end, whoever drives it (the window's button,
 // or `tabvoro-cli run`). It captures the page shown, steps to the next page in the paging mode
-// set, and waits for that page: after its load, on the interval timer, or, for a page a script
-// puts in place of the old one, until the page's tables have changed and settled. A page that
+// set, and waits for that page: after its load (and, for a page still fetching its rows or
+// without the table asked for, until it has settled), on the interval timer, or, for a page a
+// script puts in place of the old one, until the page's tables have changed and settled. A page that
 // fails to load is tried again; a page that never comes ends the run with the reason. It never
 // touches a widget: it reads its settings through RunControls at each use and reports what it
 // did as signals, which the window shows and the command line prints.
@@ -27,6 +28,7 @@
 
 namespace tabvoro::browser {
 class BrowserEngine;
+class PageSettleWatch;
 class TableChangeWatch;
 }
 
@@ -37,6 +39,7 @@ namespace tabvoro::run {
 enum class RunState {
     Idle,             // no run yet
     WaitingForPage,   // armed: waiting for the next load, tick or change of the page
+    Settling,         // the page has loaded but is still fetching or building its tables
     Capturing,        // reading the page shown and writing its capture
     Stepping,         // working out and taking the step to the next page
     WaitingForRetry,  // a page failed to load; it is loaded again after a wait
@@ -106,8 +109,10 @@ public:
     struct CaptureOutcome {
         bool pageRead = false;  // the page was read (and its capture kept or dropped)
         bool kept = false;
+        bool held = false;  // no table matched and `holdWhenAbsent`: nothing captured
     };
-    CaptureOutcome CaptureTable();
+    // `holdWhenAbsent`: a page on which no table matches is left as it is, to be waited for.
+    CaptureOutcome CaptureTable(bool holdWhenAbsent = false);
     // One step to the next page in the mode set, or the end of the run when there is none.
     void OpenNextPage();
 
@@ -129,6 +134,8 @@ public:
     QTimer &timer() { return m_timer; }
     const RunTimings &timings() const { return m_timings; }
     void setPageTimeout(int ms) { m_timings.pageTimeoutMs = ms; }
+    // 0: a loaded page is captured at once, whatever it still fetches.
+    void setSettleLimit(int ms) { m_timings.settleLimitMs = ms; }
 
     // The output file, its tally and the repeat check: the run's for as long as it lives, so
     // the first page of a new run is compared with the last page of the one before.
@@ -172,7 +179,16 @@ private:
     void onDocumentComplete(const QUrl &url, bool ok);
     void startOnFirstPage(bool resumed);
     void onPageChangedInPlace();
-    void captureAfterLoad(bool changedInPlace);
+    // Where the wait for a loaded page to settle is when its capture is tried: just loaded, quiet
+    // for a while, or done with (settled, at its limit, or not to be waited for).
+    enum class Settle { Fresh, Quiet, Done };
+    void captureAfterLoad(bool changedInPlace, Settle settle = Settle::Fresh);
+    void waitForSettle();
+    void onPageQuiet(bool atLimit);
+    // Whether the page shown holds the table the settings ask for (also when it cannot be read:
+    // the capture then says why).
+    bool tableAskedForIsThere();
+    void startOnSettledFirstPage(bool resumed);
     bool pagingHolds(capture::PagingCheck check) const;
     void carryOut(const capture::NextPageStep &step);
     // The capture's read when the page is as it read it; else a read of its own, and
@@ -212,6 +228,9 @@ private:
     QTimer m_stepNavigationTimer;  // how long a step has to start a new document
     QTimer m_scrollTimer;          // how long a scroll has to bring new rows
     std::unique_ptr<browser::TableChangeWatch> m_tableWatch;
+    std::unique_ptr<browser::PageSettleWatch> m_settleWatch;
+    // openAndStart(): the start waiting for its first page to settle (true: resumed).
+    std::optional<bool> m_settlingStart;
     QString m_retryUrl;
     bool m_retryInPlace = false;
     int m_inPlaceRepeats = 0;  // in-place pages in a row that repeated the capture before them

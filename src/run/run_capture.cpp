@@ -29,7 +29,7 @@ bool pagesByTheDocument(capture::PagingMode mode)
 
 }  // namespace
 
-CaptureRun::CaptureOutcome CaptureRun::CaptureTable()
+CaptureRun::CaptureOutcome CaptureRun::CaptureTable(bool holdWhenAbsent)
 {
     // The read of the page waits in a nested event loop; a tick, a page notice or a click that
     // comes in meanwhile must not start a second capture over this one.
@@ -73,6 +73,10 @@ CaptureRun::CaptureOutcome CaptureRun::CaptureTable()
         }
         // The document's own mark, beyond its changes: a table grown in place is told by it.
         (**document)->setIdentity(stamp.section(':', 0, 0).toStdString());
+        if (holdWhenAbsent && !capture::hasMatchingTable(***document, settings)) {
+            done();
+            return {true, false, true};
+        }
         outcome = capture::CaptureTable(***document, settings, m_session);
         if (forStep) {
             m_stepRead = std::move(**document);

@@ -2,6 +2,8 @@
 // failed or never finished (tried again, then the run ends with the reason), and a next page
 // that a script of the page puts in place of the old one.
 
+#include <utility>
+
 #include <QUrl>
 
 #include "browser/browser_engine.h"
@@ -18,9 +20,15 @@ void CaptureRun::onLoadStarted()
     m_scrollTimer.stop();
     m_tableWatch->cancel();
     m_stepRead.reset();
+    // A page that was settling has been left (its script moved on, or it was reloaded): the
+    // new document is waited for as the one the start or the capture was for.
+    m_settleWatch->cancel();
+    if (m_settlingStart)
+        m_pendingStart = std::exchange(m_settlingStart, std::nullopt);
     if (m_on) {
         m_pageTimer.start(m_timings.pageTimeoutMs);
-        if (m_state == RunState::WaitingInPlace || m_state == RunState::WaitingForRetry)
+        if (m_state == RunState::WaitingInPlace || m_state == RunState::WaitingForRetry ||
+            m_state == RunState::Settling)
             setState(RunState::WaitingForPage);
     }
 }
@@ -116,6 +124,8 @@ void CaptureRun::stopWaits()
     m_stepNavigationTimer.stop();
     m_scrollTimer.stop();
     m_tableWatch->cancel();
+    m_settleWatch->cancel();
+    m_settlingStart.reset();
     m_stepRead.reset();
 }
 

@@ -193,6 +193,7 @@ private:
     // The window runs in its view alone; a job opened and saved again keeps the engine it names
     // for the command line.
     capture::RunEngine m_jobEngine = capture::RunEngine::WebEngine;
+    double m_jobSettleSeconds = capture::kDefaultSettleLimitMs / 1000.0;  // the job's settle limit
     QMetaObject::Connection m_resumeLoad;             // the wait for a resumed run's first page
 
     // The panels: the capture test and table choice, the URL list and address sources, the

@@ -74,6 +74,7 @@ capture::Job Frmmain::currentJob() const
     if (m_run->outputPathIsExact())
         job.output = m_run->session().outputPath;
     job.engine = m_jobEngine;
+    job.settleSeconds = m_jobSettleSeconds;
     return job;
 }
 
@@ -89,6 +90,8 @@ void Frmmain::applyJob(const capture::Job &job)
     }
     m_codePage = qs(job.encoding);
     m_jobEngine = job.engine;
+    m_jobSettleSeconds = job.settleSeconds;
+    m_run->setSettleLimit(static_cast<int>(job.settleSeconds * 1000));
     Txturl->setText(qs(s.url));
     txtGjz->setText(qs(s.keyword));
     setKeywordMode(s.keywordMode.value_or(capture::KeywordMode::FirstRowPrefix));

@@ -62,6 +62,8 @@ TEST(CliOptions, RefusalsAreToldInTheProgramsWords)
         {{"--page-timeout", "inf", u}, "--page-timeout needs a number of at most 2147483"},
         {{u, "--from"}, "--from needs a value"},
         {{u, "--page-timeout"}, "--page-timeout needs a value"},
+        {{"--settle", "-1", u}, "--settle needs a number of at least 0"},
+        {{"--settle", "3000000", u}, "--settle needs a number of at most 2147483"},
         {{"--mode", "x", u}, "unknown --mode 'x' (first-row, every-row or position)"},
     };
     for (const auto &c : run) {
@@ -119,7 +121,7 @@ TEST(CliOptions, RunOptionsMixWithTheCaptureOptions)
 {
     auto parsed = parseRunOptions({"--timer", "1.9", "--keyword", "编号", "--paging=number", "--from", "1", "--to", "-3",
                                    "http://127.0.0.1/?p=(*)", "--max-pages", "1e3", "--timeout", "0.5",
-                                   "--page-timeout", " 2", "--dropdown", "pg", "--header"});
+                                   "--page-timeout", " 2", "--dropdown", "pg", "--header", "--settle", "2.5"});
     ASSERT_TRUE(parsed) << parsed.error();
     const auto &run = parsed->run;
     EXPECT_EQ(run.paging, 1);
@@ -129,6 +131,7 @@ TEST(CliOptions, RunOptionsMixWithTheCaptureOptions)
     EXPECT_EQ(run.maxPages, 1000);
     EXPECT_EQ(run.timeoutSeconds, 0.5);
     EXPECT_EQ(run.pageTimeoutSeconds, 2);
+    EXPECT_EQ(run.settleSeconds, 2.5);
     EXPECT_EQ(run.dropDown, "pg");
     EXPECT_EQ(parsed->capture.settings.keyword, "编号");
     EXPECT_TRUE(parsed->capture.settings.includeHeader);
@@ -142,6 +145,9 @@ TEST(CliOptions, RunOptionsMixWithTheCaptureOptions)
     EXPECT_FALSE(parsed->run.maxPages);
     EXPECT_EQ(parsed->run.timeoutSeconds, 600);
     EXPECT_EQ(parsed->run.pageTimeoutSeconds, 60);
+    EXPECT_EQ(parsed->run.settleSeconds, 10);
+    // 0 captures a page at its load, as before there was a settle wait.
+    EXPECT_EQ(parseRunOptions({"--settle", "0", "http://127.0.0.1/"})->run.settleSeconds, 0);
 
     // A URL list stands in for the URL; how many URLs a run takes is the run's to say.
     parsed = parseRunOptions({"--url-list", "urls.txt"});

@@ -6,6 +6,7 @@
 // end, never through real seconds.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -79,6 +80,41 @@ QByteArray grownRows()
     for (int n = 1; n <= 50; ++n)
         text += "r" + std::to_string(n) + ",行" + std::to_string(n) + "\r\n";
     return QByteArray::fromStdString(capture::encodeText(text, "GB18030").value().bytes);
+}
+
+// Pages whose table is page 2's, filled after the load or never: by rows fetch() or
+// XMLHttpRequest brings 300 ms later, by a timer without a request, beside connections that
+// never end, or a page whose table asked for never comes.
+const QByteArray kFillRows = "function fill(t){document.querySelector('#t tbody').insertAdjacentHTML('beforeend',t);}";
+const QByteArray kLatePages[][2] = {
+    {"fetch", kHead + "<table id=\"t\">" + kHeader + "</table><script>" + kFillRows +
+                  "fetch('/late/rows.txt').then(function(r){return r.text();}).then(fill);</script></body></html>"},
+    {"xhr", kHead + "<table id=\"t\">" + kHeader + "</table><script>" + kFillRows +
+                "var x=new XMLHttpRequest();x.open('GET','/late/rows.txt');x.onload=function(){fill(x.responseText);};"
+                "x.send();</script></body></html>"},
+    {"timer", kHead + "<div id=\"d\"></div><script>setTimeout(function(){document.getElementById('d').innerHTML='<table>" +
+                  kHeader + test::chainRows(2) + "</table>';},600);</script></body></html>"},
+    {"socket", kHead + "<table>" + kHeader + test::chainRows(2) +
+                   "</table><script>var s=new WebSocket('ws://'+location.host+'/late/ws');"
+                   "var e=new EventSource('/late/events');</script></body></html>"},
+    {"never", kHead + "<table><tr><td>别的</td><td>表</td></tr></table></body></html>"},
+};
+
+// A page of 80 rows "rN,行N", and what its capture writes.
+QByteArray longPage()
+{
+    QByteArray rows;
+    for (int n = 1; n <= 80; ++n)
+        rows += "<tr><td>r" + QByteArray::number(n) + "</td><td>行" + QByteArray::number(n) + "</td></tr>";
+    return kHead + "<table>" + kHeader + rows + "</table></body></html>";
+}
+
+QByteArray longPageCaptured()
+{
+    QString text;
+    for (int n = 1; n <= 80; ++n)
+        text += QString("r%1,行%1\r\n").arg(n);
+    return QByteArray::fromStdString(capture::encodeText(text.toStdString(), "GB18030").value().bytes);
 }
 
 // An advertisement that opens itself on a timer, by every means a script has.
@@ -201,6 +237,20 @@ private slots:
             m_site.addPage(QString("/inplace-%1.html").arg(page), inPlacePage(page));
         for (const char *trigger : {"button", "scroll", "box"})
             m_site.addPage(QString("/grow-%1.html").arg(trigger), growingPage(trigger));
+        for (const auto &[name, body] : kLatePages) {
+            m_site.addPage("/late/" + name + ".html", body);
+            m_site.addPage("/late/from-" + name + ".html",
+                           kHead + "<table>" + kHeader + test::chainRows(1) + "<tr><td colspan=\"2\"><a href=\"" +
+                               name + ".html\">下一页</a></td></tr></table></body></html>");
+        }
+        m_site.addPage("/late/rows.txt", test::chainRows(2));
+        m_site.delayRequests("/late/rows.txt", 300);
+        for (const char *endless : {"/late/ws", "/late/events"})
+            m_site.holdRequests(endless);
+        m_site.addPage("/long.html", longPage());
+        m_site.trickleRequests("/long.html", 128, 100);
+        m_site.addPage("/stalled.html", longPage());
+        m_site.slowRequests("/stalled.html", 200, 600000);
     }
 
     void init()
@@ -333,6 +383,90 @@ private slots:
         QVERIFY(m_run->endReason() == run::RunEnd::PageFailed);
         QVERIFY2(m_run->endMessage().contains("0.4秒内没有打开完"), qPrintable(m_run->endMessage()));
         QCOMPARE(output(), captured({1}));
+    }
+
+    // A page with 80 rows sent over longer than the page time-out has not failed while its
+    // bytes keep coming; one whose server stops sending has, after the time-out.
+    void pageStillArrivingHasNotFailed_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("arrives");
+        for (const auto &[name, engine] : {std::pair{"view", Engine::View}, std::pair{"chromium", Engine::Chromium}}) {
+            QTest::addRow("%s: trickling", name) << engine << "/long.html" << true;
+            QTest::addRow("%s: stalled", name) << engine << "/stalled.html" << false;
+        }
+    }
+
+    void pageStillArrivingHasNotFailed()
+    {
+        QFETCH(QString, page);
+        QFETCH(bool, arrives);
+        makeRun(shortTimings(800));
+        m_controls.values.url = url(page).toStdString();
+        QSignalSpy ended(m_run.get(), &run::CaptureRun::ended);
+        m_run->openAndStart(url(page), false);
+        QVERIFY(ended.wait(kRunMs));
+        QCOMPARE(output(), arrives ? longPageCaptured() : QByteArray());
+        QVERIFY(m_run->endReason() == (arrives ? run::RunEnd::PagesRanOut : run::RunEnd::PageFailed));
+        if (!arrives)
+            QVERIFY2(m_run->endMessage().contains("0.8秒内没有打开完"), qPrintable(m_run->endMessage()));
+    }
+
+    // ---- Tables filled after the load
+
+    // A page still fetching its rows, or still without the table asked for, is captured once it
+    // has settled, as the run's first page and as a page a link led to; one whose only open
+    // connections never end is captured at once; one whose table never comes, at the settle
+    // limit, and the run goes on as it would have.
+    void tableFilledAfterTheLoad_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<bool>("byLink");
+        QTest::addColumn<bool>("settles");
+        for (const auto &[name, engine] : {std::pair{"view", Engine::View}, std::pair{"chromium", Engine::Chromium}})
+            for (const auto &late : kLatePages)
+                for (bool byLink : {false, true})
+                    QTest::addRow("%s: %s%s", name, late[0].constData(), byLink ? ", by link" : "")
+                        << engine << late[0] << byLink << (late[0] != "socket");
+    }
+
+    void tableFilledAfterTheLoad()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(bool, byLink);
+        QFETCH(bool, settles);
+        const bool comes = page != "never";
+        // Long enough that a capture held to it would show, but for the page whose table never
+        // comes.
+        run::RunTimings timings = shortTimings();
+        timings.settleLimitMs = comes ? 20000 : 600;
+        makeRun(timings);
+        QSignalSpy states(m_run.get(), &run::CaptureRun::stateChanged);
+        QSignalSpy ended(m_run.get(), &run::CaptureRun::ended);
+        QElapsedTimer clock;
+        const QString address = url(QString("/late/%1%2.html").arg(byLink ? "from-" : "", QString::fromUtf8(page)));
+        m_controls.values.url = address.toStdString();
+        clock.start();
+        if (byLink) {
+            open(address);
+            m_run->start();
+        } else {
+            m_run->openAndStart(address, false);
+        }
+        QVERIFY(ended.wait(kRunMs));
+        const qint64 took = clock.elapsed();
+        QByteArray expected = byLink ? captured({1}) : QByteArray();
+        if (comes)
+            expected = byLink ? captured({1, 2}) : captured({2});
+        QCOMPARE(output(), expected);
+        QVERIFY(m_run->endReason() == run::RunEnd::PagesRanOut);
+        bool settled = false;
+        for (const auto &state : states)
+            settled = settled || state.at(0).value<run::RunState>() == run::RunState::Settling;
+        QCOMPARE(settled, settles);
+        QVERIFY2(comes ? took < timings.settleLimitMs : took >= timings.settleLimitMs, qPrintable(QString::number(took)));
     }
 
     // ---- Next pages put in place by a script

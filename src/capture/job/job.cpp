@@ -80,6 +80,7 @@ Result<Job> readJob(const JsonFields &in)
         in.text("encoding", job.encoding),
         in.text("output", job.output),
         readName(in, "engine", kRunEngineNames, job.engine),
+        in.number("settle", job.settleSeconds, 0, kMaxSettleSeconds),
     };
     for (const auto &read : reads)
         if (!read)
@@ -143,6 +144,7 @@ std::string jobJson(const Job &job)
         {"encoding", job.encoding},
         {"output", job.output},
         {"engine", runEngineName(job.engine)},
+        {"settle", job.settleSeconds},
     };
     return dumpJson(out);
 }

@@ -11,6 +11,7 @@
 
 #include "capture/capture_settings.h"
 #include "capture/error.h"
+#include "capture/page_load_retry.h"
 
 namespace tabvoro::capture {
 
@@ -30,7 +31,12 @@ struct Job {
     std::string encoding;                  // the output's code page; empty: the system's
     std::string output;                    // exactly this output file; empty: named from url
     RunEngine engine = RunEngine::WebEngine;  // what `tabvoro-cli run --job` runs it in
+    // How long a loaded page still fetching its rows is waited for; 0: not at all.
+    double settleSeconds = kDefaultSettleLimitMs / 1000.0;
 };
+
+// The longest settle limit, in seconds: its milliseconds must fit a timer's.
+inline constexpr double kMaxSettleSeconds = 2147483;
 
 // Reads a job file's text. Fields it does not know are passed over; a text that is no JSON, a
 // missing or other version, a field of the wrong type or out of range is an error naming it.

@@ -73,6 +73,21 @@ Result<std::optional<long long>> JsonFields::integerValue(const char *key) const
     return v.get<long long>();
 }
 
+Result<void> JsonFields::number(const char *key, double &out, double low, double high) const
+{
+    if (!has(key))
+        return {};
+    const json &v = m_object->at(key);
+    if (!v.is_number())
+        return wrongType(key, "数");
+    const double n = v.get<double>();
+    if (!(n >= low && n <= high))
+        return failure(field(key) + " 应在 " + std::to_string(static_cast<long long>(low)) + " 到 " +
+                       std::to_string(static_cast<long long>(high)) + " 之间");
+    out = n;
+    return {};
+}
+
 Result<void> JsonFields::integer(const char *key, int &out, long long low, long long high) const
 {
     const auto n = integerValue(key);

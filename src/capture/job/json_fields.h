@@ -30,6 +30,7 @@ public:
     Result<void> flag(const char *key, bool &out) const;
     Result<void> integer(const char *key, int &out, long long low, long long high) const;
     Result<void> integer64(const char *key, long long &out, long long low) const;
+    Result<void> number(const char *key, double &out, double low, double high) const;
     Result<void> texts(const char *key, std::vector<std::string> &out) const;
     Result<void> objects(const char *key, std::vector<JsonFields> &out) const;
 

@@ -40,6 +40,7 @@ Job everyFieldSet()
     job.encoding = "UTF-8";
     job.output = "/tmp/out.csv";
     job.engine = RunEngine::Chromium;
+    job.settleSeconds = 2.5;
     return job;
 }
 
@@ -72,6 +73,7 @@ void expectSameJob(const Job &a, const Job &b)
     EXPECT_EQ(a.encoding, b.encoding);
     EXPECT_EQ(a.output, b.output);
     EXPECT_EQ(a.engine, b.engine);
+    EXPECT_EQ(a.settleSeconds, b.settleSeconds);
 }
 
 }  // namespace
@@ -142,6 +144,8 @@ TEST(Job, ABadFileIsRefusedWithTheFieldNamed)
         {R"({"version": 1, "fields": ["a"]})", "\"fields\"[0]"},
         {R"({"version": 1, "encoding": null})", "\"encoding\""},
         {R"({"version": 1, "engine": "firefox"})", "\"engine\""},
+        {R"({"version": 1, "settle": -1})", "\"settle\""},
+        {R"({"version": 1, "settle": "10"})", "\"settle\""},
     };
     for (const auto &c : cases) {
         auto read = parseJob(c.json);

@@ -48,6 +48,13 @@ void LocalHttpServer::slowRequests(const QString &path, int firstBytes, int dela
     m_slow.insert(path, {firstBytes, delayMs});
 }
 
+void LocalHttpServer::trickleRequests(const QString &path, int chunkBytes, int everyMs)
+{
+    m_trickled.insert(path, {chunkBytes, everyMs});
+}
+
+void LocalHttpServer::delayRequests(const QString &path, int delayMs) { m_delayed.insert(path, delayMs); }
+
 QUrl LocalHttpServer::url(const QString &path) const
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
@@ -96,6 +103,29 @@ void LocalHttpServer::answer(QTcpSocket *socket)
         socket->flush();
         QTimer::singleShot(slow->second, socket, [socket, rest = body.mid(slow->first)] {
             socket->write(rest);
+            socket->disconnectFromHost();
+        });
+        return;
+    }
+    if (auto trickled = m_trickled.constFind(path); trickled != m_trickled.constEnd()) {
+        socket->write(head);
+        socket->flush();
+        auto *timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent = qsizetype(0), chunk = trickled->first]() mutable {
+            socket->write(body.mid(sent, chunk));
+            socket->flush();
+            sent += chunk;
+            if (sent < body.size())
+                return;
+            timer->stop();
+            socket->disconnectFromHost();
+        });
+        timer->start(trickled->second);
+        return;
+    }
+    if (auto delayed = m_delayed.constFind(path); delayed != m_delayed.constEnd()) {
+        QTimer::singleShot(*delayed, socket, [socket, answer = head + body] {
+            socket->write(answer);
             socket->disconnectFromHost();
         });
         return;

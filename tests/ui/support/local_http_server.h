@@ -32,6 +32,11 @@ public:
     // Requests of `path` get the first `firstBytes` of the body at once and the rest after
     // `delayMs`, as from a slow server: the page is shown, in part, while it still loads.
     void slowRequests(const QString &path, int firstBytes, int delayMs);
+    // Requests of `path` get their body `chunkBytes` at a time, one every `everyMs`, as from a
+    // server sending a large page over a slow line.
+    void trickleRequests(const QString &path, int chunkBytes, int everyMs);
+    // Requests of `path` are answered whole after `delayMs`, as by a server that takes its time.
+    void delayRequests(const QString &path, int delayMs);
 
     QUrl url(const QString &path) const;
     quint16 port() const { return m_server.serverPort(); }
@@ -46,6 +51,8 @@ private:
     QHash<QString, int> m_failures;  // requests of a path still to be cut
     QSet<QString> m_held;
     QHash<QString, QPair<int, int>> m_slow;  // bytes sent at once, milliseconds before the rest
+    QHash<QString, QPair<int, int>> m_trickled;  // bytes at a time, milliseconds between them
+    QHash<QString, int> m_delayed;
     QString m_folder;
 };
 
