@@ -19,7 +19,7 @@ const QString kChangeStamp = QStringLiteral(
     "c=w.__tabvoroChanges={id:String(Math.random()).slice(2),n:0};"
     "new MutationObserver(function(r){c.n+=r.length;}).observe(document,"
     "{childList:true,subtree:true,characterData:true,attributes:true});}"
-    "return c.id+':'+c.n;})()");
+    "return c.id+':'+c.n+(document.querySelector('[aria-rowcount]')?':v':'');})()");
 
 // A question the page answers at once, asked while it may still be busy with its own scripts.
 constexpr int kPollAnswerMs = 2000;

@@ -160,7 +160,8 @@
     }
 
     function gridSource(grid) {
-        const rows = owned(grid, ROLE_ROW);
+        // A grid that draws only the rows in view has had them gathered, every one, beforehand.
+        const rows = owned(grid.__tabvoroDrawnRows || grid, ROLE_ROW);
         const cellLists = new Array(rows.length);
         const cellsOf = r => cellLists[r] || (cellLists[r] = owned(rows[r], ROLE_CELL));
         return {

@@ -199,6 +199,8 @@ private:
     void retryFailedLoad();
     void pageTimedOut();
     void watchStepInPlace();
+    // Scrolls the grids that draw only the rows in view through; true when one was.
+    bool gatherDrawnRows();
     void scrollToEnd(const QString &guard);
     void scrollBroughtNothing();
     void stepStartedNoLoad();

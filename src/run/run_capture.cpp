@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "browser/browser_engine.h"
+#include "browser/drawn_rows.h"
 #include "browser/page_change_watch.h"
 #include "browser/page_snapshot.h"
 #include "capture/capture_table.h"
@@ -62,6 +63,10 @@ CaptureRun::CaptureOutcome CaptureRun::CaptureTable(bool holdWhenAbsent)
         QString stamp;
         document = browser::takeSnapshot(browser::stampedEvaluate(m_browser, &stamp), request);
         m_stepRead.reset();
+        // A grid that draws only the rows in view is scrolled through first, and read again.
+        const bool gathered = *document && browser::stampShowsRowCounts(stamp) && gatherDrawnRows();
+        if (gathered)
+            document = browser::takeSnapshot(browser::stampedEvaluate(m_browser, &stamp), request);
         if (!*document) {
             // The page could not be read at all (it was being replaced, the read timed out, its
             // renderer went). Counting that as an empty page would reset the repeat check and let
@@ -78,6 +83,8 @@ CaptureRun::CaptureOutcome CaptureRun::CaptureTable(bool holdWhenAbsent)
             return {true, false, true};
         }
         outcome = capture::CaptureTable(***document, settings, m_session);
+        if (gathered)
+            browser::releaseDrawnRows(m_browser);
         if (forStep) {
             m_stepRead = std::move(**document);
             m_stepReadStamp = stamp;
@@ -101,6 +108,20 @@ CaptureRun::CaptureOutcome CaptureRun::CaptureTable(bool holdWhenAbsent)
         recordProgress();
     emit captureKept({qs(outcome.status), qs(saved.shownText), qs(saved.status), saved.saved, qs(saved.error)});
     return {true, true};
+}
+
+bool CaptureRun::gatherDrawnRows()
+{
+    browser::DrawnRowsLimits limits;
+    limits.rowLimit = m_timings.drawnRowLimit;
+    limits.pauseMs = m_timings.gridScrollPauseMs;
+    limits.timeoutMs = m_timings.pageTimeoutMs;
+    const auto drawn = browser::gatherDrawnRows(m_browser, limits);
+    if (!drawn)
+        return false;
+    if (drawn->bounded)
+        emit status(QStringLiteral("网页中的表格只显示可见的行，滚动读取了%1行，未能读完它所说的全部行").arg(drawn->rows));
+    return drawn->grids > 0;
 }
 
 void CaptureRun::setOutputPath(const std::string &path, bool exact)

@@ -28,6 +28,10 @@ struct RunTimings {
     // How long a loaded page still fetching its rows, or still without the table asked for, is
     // waited for before what it shows is captured; 0: captured at its load.
     int settleLimitMs = capture::kDefaultSettleLimitMs;
+    // A grid that draws only the rows in view is scrolled through before the capture: the pause
+    // between two scrolls, and how many rows of all grids are kept at most.
+    int gridScrollPauseMs = 50;
+    int drawnRowLimit = 1'000'000;
     // The pause between two captures of the page-number step waiting for its page: the page
     // needs time to arrive, and a loop without a pause would only spin.
     int recapturePauseMs = 50;

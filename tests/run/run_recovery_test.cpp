@@ -73,11 +73,27 @@ QByteArray growingPage(const QByteArray &trigger)
            "add();</script></body></html>";
 }
 
+// A grid that draws only the rows in view, as the data grids of business pages do: `drawn` rows
+// under a header, of which it says in aria-rowcount that it has `claimed` (header included).
+QByteArray windowedGrid(int drawn, int claimed)
+{
+    return kHead + "<div id=\"g\" role=\"grid\" aria-rowcount=\"" + QByteArray::number(claimed) +
+           "\" style=\"height:150px;overflow:auto\"><div role=\"rowgroup\"><div role=\"row\" aria-rowindex=\"1\">"
+           "<span role=\"columnheader\">编号</span><span role=\"columnheader\">名称</span></div></div>"
+           "<div id=\"body\" role=\"rowgroup\" style=\"position:relative\"></div></div><script>"
+           "var g=document.getElementById('g'),body=document.getElementById('body'),H=30,N=" + QByteArray::number(drawn) + ";"
+           "body.style.height=(N*H)+'px';"
+           "function draw(){var first=Math.floor(g.scrollTop/H),last=Math.min(N,first+7),html='';"
+           "for(var i=first;i<last;i++)html+='<div role=\"row\" aria-rowindex=\"'+(i+2)+'\" style=\"position:absolute;top:'+"
+           "(i*H)+'px;height:'+H+'px\"><span role=\"gridcell\">r'+(i+1)+'</span> <span role=\"gridcell\">行'+(i+1)+'</span></div>';"
+           "body.innerHTML=html;}g.addEventListener('scroll',draw);draw();</script></body></html>";
+}
+
 // What a harvest of the growing page writes: the header, then rows 1 to 50, each once.
-QByteArray grownRows()
+QByteArray grownRows(int rows = 50)
 {
     std::string text = "编号,名称\r\n";
-    for (int n = 1; n <= 50; ++n)
+    for (int n = 1; n <= rows; ++n)
         text += "r" + std::to_string(n) + ",行" + std::to_string(n) + "\r\n";
     return QByteArray::fromStdString(capture::encodeText(text, "GB18030").value().bytes);
 }
@@ -237,6 +253,8 @@ private slots:
             m_site.addPage(QString("/inplace-%1.html").arg(page), inPlacePage(page));
         for (const char *trigger : {"button", "scroll", "box"})
             m_site.addPage(QString("/grow-%1.html").arg(trigger), growingPage(trigger));
+        m_site.addPage("/windowed.html", windowedGrid(200, 201));
+        m_site.addPage("/windowed-claims.html", windowedGrid(30, 100000000));
         for (const auto &[name, body] : kLatePages) {
             m_site.addPage("/late/" + name + ".html", body);
             m_site.addPage("/late/from-" + name + ".html",
@@ -533,6 +551,41 @@ private slots:
         QVERIFY(m_run->endReason() == run::RunEnd::PagesRanOut);
         const QString end = trigger == "button" ? "没有找到下一页关键字“加载更多”" : "次滚动到底部都没有加载出新的行";
         QVERIFY2(m_run->endMessage().contains(end), qPrintable(m_run->endMessage()));
+    }
+
+    // A grid that draws only the rows in view is captured whole, each row once and in order,
+    // and its box is scrolled back; one that claims far more rows than it ever draws gives what
+    // it draws, and says so.
+    void windowedGridIsTakenWhole_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<int>("rows");
+        for (const auto &[name, engine] : {std::pair{"view", Engine::View}, std::pair{"chromium", Engine::Chromium}}) {
+            QTest::addRow("%s: 200 rows", name) << engine << "/windowed.html" << 200;
+            QTest::addRow("%s: claims 100000000", name) << engine << "/windowed-claims.html" << 30;
+        }
+    }
+
+    void windowedGridIsTakenWhole()
+    {
+        QFETCH(QString, page);
+        QFETCH(int, rows);
+        run::RunTimings timings = shortTimings();
+        timings.gridScrollPauseMs = 5;
+        makeRun(timings);
+        m_controls.values.includeHeader = true;
+        m_controls.values.nextPageText.clear();  // one capture
+        QSignalSpy status(m_run.get(), &run::CaptureRun::status);
+        open(url(page));
+        m_controls.values.url = m_browser->LocationURL().toStdString();
+        m_run->start();
+        QCOMPARE(output(), grownRows(rows));
+        QCOMPARE(m_browser->evaluate("document.getElementById('g').scrollTop")->toInt(), 0);
+        const bool toldBounded = std::any_of(status.begin(), status.end(), [](const QList<QVariant> &s) {
+            return s.at(0).toString().contains("未能读完");
+        });
+        QCOMPARE(toldBounded, rows < 200);
     }
 
     // ---- Pop-ups
