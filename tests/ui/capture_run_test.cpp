@@ -471,6 +471,47 @@ private slots:
         QCOMPARE(outputBytes(), gb18030(captured({1})));
     }
 
+    // ---- What counts as a table
+
+    // Each kind of table a page shows is listed by the capture test, chosen in the table list
+    // and captured by the button, as a <table> is: a grid of ARIA roles and a list of records,
+    // each after a <table> that keeps number 1.
+    void eachKindOfTableIsChosenAndCaptured_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expected");
+        const QByteArray table = "<table><tr><td>说明</td><td>甲</td></tr><tr><td>x</td><td>y</td></tr></table>";
+        QTest::newRow("ARIA grid") << table + "<div role=\"grid\"><div role=\"row\"><span role=\"columnheader\">城市</span>"
+                                              "<span role=\"columnheader\">人口</span></div><div role=\"rowgroup\">"
+                                              "<div role=\"row\"><span role=\"gridcell\">北京</span><span role=\"gridcell\">2189</span></div>"
+                                              "<div role=\"row\"><span role=\"gridcell\">上海</span><span role=\"gridcell\">2487</span></div>"
+                                              "</div></div>"
+                                   << "北京,2189\r\n上海,2487\r\n";
+        QByteArray cards = "<ul>";
+        for (int n = 1; n <= 3; ++n)
+            cards += "<li class=\"card\"><a class=\"t\" href=\"/p" + QByteArray::number(n) + "\">商品" +
+                     QByteArray::number(n) + "</a><span class=\"price\">" + QByteArray::number(n * 10) + "元</span></li>";
+        QTest::newRow("record list") << table + cards + "</ul>" << "商品1,10元\r\n商品2,20元\r\n商品3,30元\r\n";
+    }
+
+    void eachKindOfTableIsChosenAndCaptured()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expected);
+        m_site.addPage("/kind.html", "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>");
+        open(m_site.url("/kind.html"));
+        QTest::mouseClick(window().Command2, Qt::LeftButton);
+        QCOMPARE(window().List1->count(), 2);
+        QVERIFY2(window().List1->item(0)->text().startsWith("1--说明"), qPrintable(window().List1->item(0)->text()));
+        QListWidget *list = window().List1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(1)).center());
+        QVERIFY(window().txtGjz->text() != "说明");
+        window().txtNp->clear();
+        click();
+        waitForTheRunToEnd();
+        QCOMPARE(outputBytes(), gb18030(expected));
+    }
+
     // ---- Paging by the page number in the address
 
     void numberRunForwardsAndBackwards_data()
