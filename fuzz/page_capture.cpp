@@ -4,6 +4,7 @@
 #include "fuzz_support.h"
 
 #include "capture/capture_table.h"
+#include "capture/row_marks.h"
 #include "capture/document/html_charset.h"
 #include "capture/document/static_document.h"
 #include "capture/output/code_page.h"
@@ -40,6 +41,7 @@ CaptureSettings settingsFrom(TailReader &tail)
         settings.nextPageText = tail.slice(8);
     for (int n = tail.byte() % 6; n > 0; --n)
         settings.fields.push_back({std::string(tail.slice(4)), tail.flag()});
+    settings.uniqueRows = tail.flag();
     return settings;
 }
 
@@ -75,6 +77,16 @@ void pageCapture(std::string_view input)
     if (!outcome.kept)
         return;
     expect(outcome.text.empty() || outcome.text.ends_with("\r\n"), "a capture ends in CR LF");
+    if (settings.uniqueRows) {
+        // No row is written twice: the marks of the rows written take none of them again.
+        RowMarks written;
+        for (std::string_view rest = outcome.text; !rest.empty();) {
+            const std::size_t end = std::min(rest.find("\r\n"), rest.size());
+            const std::string_view line = rest.substr(0, end);
+            expect(rowKey(line).empty() || written.insert(line), "with unique rows no row repeats");
+            rest.remove_prefix(std::min(end + 2, rest.size()));
+        }
+    }
     // The same page again repeats the capture kept last.
     expect(!CaptureTable(*document, settings, session, kMaxText).kept, "a repeated capture is dropped");
 
