@@ -301,8 +301,10 @@ void BrowserEngineTest::init()
     m_otherOrigin->addPage("/framed.html", kFramedTablePage);
     m_server->addPage("/other-origin-frame.html", "<title>frames</title><iframe src=\"" +
                                                       m_otherOrigin->url("/framed.html").toEncoded() + "\"></iframe>");
-    // A sandboxed document has an origin of its own, and no script runs in it to answer.
-    m_server->addPage("/sandboxed-frame.html", "<title>frames</title><iframe sandbox src=\"/framed.html\"></iframe>");
+    // A frame of another origin holding a frame of the page's: that one neither frame can read.
+    m_otherOrigin->addPage("/nesting.html", "<iframe src=\"" + m_server->url("/framed.html").toEncoded() + "\"></iframe>");
+    m_server->addPage("/nested-frame.html", "<title>frames</title><iframe src=\"" +
+                                                m_otherOrigin->url("/nesting.html").toEncoded() + "\"></iframe>");
 
     m_window = std::make_unique<QWidget>();
     auto *layout = new QVBoxLayout(m_window.get());
@@ -651,7 +653,7 @@ void BrowserEngineTest::capturesTheTableAsTheView_data()
     QTest::newRow("after the shadow root") << "/shadow.html" << "6" << "" << "-" << "G2\r\n";
     QTest::newRow("past the last, the closed shadow root's") << "/shadow.html" << "7" << "" << "-" << "";
     QTest::newRow("frame of another origin") << "/other-origin-frame.html" << "" << "0" << "0" << "B\r\nb1\r\n";
-    QTest::newRow("frame that cannot answer") << "/sandboxed-frame.html" << "" << "0" << "-" << "";
+    QTest::newRow("frame in a frame of another origin") << "/nested-frame.html" << "" << "0" << "-" << "";
 }
 
 // A page's table as the window's view captures it, through the same interface, and the frame
