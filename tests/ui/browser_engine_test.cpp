@@ -301,6 +301,10 @@ void BrowserEngineTest::init()
     m_otherOrigin->addPage("/framed.html", kFramedTablePage);
     m_server->addPage("/other-origin-frame.html", "<title>frames</title><iframe src=\"" +
                                                       m_otherOrigin->url("/framed.html").toEncoded() + "\"></iframe>");
+    // Another host: another site, which Chromium shows in a process of its own.
+    QUrl otherSite = m_otherOrigin->url("/framed.html");
+    otherSite.setHost("localhost");
+    m_server->addPage("/other-site-frame.html", "<title>frames</title><iframe src=\"" + otherSite.toEncoded() + "\"></iframe>");
     // A frame of another origin holding a frame of the page's: that one neither frame can read.
     m_otherOrigin->addPage("/nesting.html", "<iframe src=\"" + m_server->url("/framed.html").toEncoded() + "\"></iframe>");
     m_server->addPage("/nested-frame.html", "<title>frames</title><iframe src=\"" +
@@ -653,6 +657,7 @@ void BrowserEngineTest::capturesTheTableAsTheView_data()
     QTest::newRow("after the shadow root") << "/shadow.html" << "6" << "" << "-" << "G2\r\n";
     QTest::newRow("past the last, the closed shadow root's") << "/shadow.html" << "7" << "" << "-" << "";
     QTest::newRow("frame of another origin") << "/other-origin-frame.html" << "" << "0" << "0" << "B\r\nb1\r\n";
+    QTest::newRow("frame of another site") << "/other-site-frame.html" << "" << "0" << "0" << "B\r\nb1\r\n";
     QTest::newRow("frame in a frame of another origin") << "/nested-frame.html" << "" << "0" << "-" << "";
 }
 
