@@ -10,6 +10,7 @@
 #include "browser/answer_wait.h"
 #include "browser/chromium_process.h"
 #include "browser/devtools_connection.h"
+#include "browser/frame_reading.h"
 #include "browser/page_scripts.h"
 
 namespace tabvoro::browser {
@@ -142,6 +143,8 @@ void ChromiumBrowser::prepareSession(const QString &sessionId, bool mainPage)
     c.send("Page.enable", {}, sessionId);
     for (const QString &source : documentScripts())
         c.send("Page.addScriptToEvaluateOnNewDocument", {{"source", guardedPageScript(source)}}, sessionId);
+    c.send("Page.addScriptToEvaluateOnNewDocument",
+           {{"source", guardedPageScript(frameAnswerScript())}, {"worldName", kWorldName}}, sessionId);
     if (mainPage) {
         c.send("Runtime.enable", {}, sessionId);
         c.send("Network.enable", {}, sessionId);

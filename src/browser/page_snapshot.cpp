@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "browser/frame_reading.h"
 #include "capture/text_rules.h"
 
 // Resources of a static library are linked in only when something calls their initialiser,
@@ -28,7 +29,9 @@ static_assert(int(SnapshotRequest::Tables::Count) == 1 && int(SnapshotRequest::T
 static_assert(int(CellHtmlForm::None) == 0 && int(CellHtmlForm::Whole) == 1 && int(CellHtmlForm::ThroughFirstHref) == 2);
 static_assert(int(SnapshotRequest::Frames::Names) == 1 && int(SnapshotRequest::Frames::Contents) == 2);
 
-const QString &scriptText()
+}  // namespace
+
+const QString &snapshotFunction()
 {
     static const QString text = [] {
         initSnapshotScriptResource();
@@ -40,14 +43,18 @@ const QString &scriptText()
     return text;
 }
 
+namespace {
+
 QJsonValue optionalText(const std::optional<std::string> &text)
 {
     return text ? QJsonValue(QString::fromStdString(*text)) : QJsonValue(QJsonValue::Null);
 }
 
-QJsonObject requestObject(const SnapshotRequest &request)
+QJsonObject requestObject(const SnapshotRequest &request, const QString &frameAnswers)
 {
     QJsonObject o;
+    if (!frameAnswers.isEmpty())
+        o["answers"] = frameAnswers;
     o["frame"] = request.frame ? static_cast<qint64>(*request.frame) : -1;
     o["body"] = request.bodyText;
     o["tables"] = static_cast<int>(request.tables);
@@ -327,11 +334,14 @@ bool SnapshotRequest::include(const SnapshotRequest &other)
     return true;
 }
 
-QString snapshotScript(const SnapshotRequest &request)
+QString snapshotRequestJson(const SnapshotRequest &request, const QString &frameAnswers)
 {
-    return scriptText() + QStringLiteral("(") +
-           QString::fromUtf8(QJsonDocument(requestObject(request)).toJson(QJsonDocument::Compact)) +
-           QStringLiteral(")");
+    return QString::fromUtf8(QJsonDocument(requestObject(request, frameAnswers)).toJson(QJsonDocument::Compact));
+}
+
+QString snapshotScript(const SnapshotRequest &request, const QString &frameAnswers)
+{
+    return snapshotFunction() + QStringLiteral("(") + snapshotRequestJson(request, frameAnswers) + QStringLiteral(")");
 }
 
 capture::Result<std::unique_ptr<SnapshotDocument>> parseSnapshot(const QString &json, const SnapshotRequest &request)
@@ -350,7 +360,8 @@ capture::Result<std::unique_ptr<SnapshotDocument>> parseSnapshot(const QString &
 
 capture::Result<std::unique_ptr<SnapshotDocument>> takeSnapshot(EvaluateFn evaluate, const SnapshotRequest &request)
 {
-    const auto result = evaluate(snapshotScript(request));
+    const QString frameAnswers = gatherFrameAnswers(evaluate, request);
+    const auto result = evaluate(snapshotScript(request, frameAnswers));
     if (!result)
         return std::unexpected(result.error());
     if (result->typeId() != QMetaType::QString)

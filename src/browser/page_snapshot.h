@@ -101,7 +101,12 @@ struct SnapshotRequest {
 
 // The script that takes `request`, for a caller that runs it some other way (the DevTools
 // protocol); its result, a JSON text, goes to parseSnapshot with the same request.
-QString snapshotScript(const SnapshotRequest &request);
+// `frameAnswers`: the token under which the answers of frames from other origins wait for it
+// (frame_reading.h).
+QString snapshotScript(const SnapshotRequest &request, const QString &frameAnswers = {});
+// The snapshot script's function, not yet called, and the request it is called with.
+const QString &snapshotFunction();
+QString snapshotRequestJson(const SnapshotRequest &request, const QString &frameAnswers = {});
 
 capture::Result<std::unique_ptr<capture::SnapshotDocument>> parseSnapshot(const QString &json,
                                                                           const SnapshotRequest &request);

@@ -6,8 +6,9 @@
 // The request is written by requestObject() in page_snapshot.cpp. The answer, for one document:
 //   u   base address
 //   b   body text
-//   tc  number of tables: the <table> elements, then the tables made of ARIA roles and the
-//       lists of repeated records, these two together in document order
+//   tc  number of tables: the <table> elements, then the tables made of ARIA roles, the
+//       lists of repeated records and the tables of open shadow roots (at their host's place),
+//       together in document order
 //   hc  how many of them are <table> elements
 //   t   taken tables: {i: index, n: row count, r: [[cell text...] per row], k: 1 for a record list,
 //                      s: [row, cell, colSpan, rowSpan, ...] for every cell with a span other than 1,
@@ -19,7 +20,8 @@
 //   eh  [element index, inner HTML, ...] for the elements whose HTML was asked
 //   en  one character per element: "1"/"0" whether its HTML holds the element needle, " " not asked
 //   l   link addresses
-//   f   frames: {n: name} readable, {n, d: document} taken, {n, x: why it cannot be read}
+//   f   frames: {n: name} readable, {n, d: document} taken, {n, x: why it cannot be read};
+//       a frame from another origin is readable when it answered for itself (frame_reading.cpp)
 // Texts keep the browser's "\n": the reader writes line breaks as CR LF, which halves what
 // crosses over for texts with many lines.
 (function (request) {
@@ -29,6 +31,8 @@
     const TABLES_COUNT = 1, TABLES_FIRST_ROWS = 2;
     const CELL_HTML_THROUGH_HREF = 2;
     const FRAMES_CONTENTS = 2;
+    // Where the answers of frames from other origins wait for this read (frame_reading.cpp).
+    const FRAME_ANSWERS = '__tabvoroFrameAnswers';
 
     // The capture's link mode reads from the first "href" to the double quote closing its value;
     // the same cut as throughFirstHref() in the engine.
@@ -246,13 +250,13 @@
         return tokens.length ? element.localName + ' ' + tokens.join(' ') : element.localName;
     }
 
-    // One walk of the document: each element's pieces (0, 1, or 2 for two or more), found from
-    // its children's once they are all seen.
-    function findRecordLists(doc) {
+    // One walk of the document, or of a shadow root: each element's pieces (0, 1, or 2 for two
+    // or more), found from its children's once they are all seen. A shadow root is no element:
+    // its children are walked as roots of their own.
+    function findRecordLists(scope) {
         const found = {pieces: new Set(), parents: new Set(), lists: []};
-        const root = doc.documentElement;
-        if (!root)
-            return found;
+        const roots = scope.nodeType === Node.DOCUMENT_NODE ? [scope.documentElement]
+                                                             : Array.from(scope.children);
         const open = [];
         const kids = [];
         let order = 0;
@@ -305,21 +309,28 @@
             kids.push({element: f.element, pieces: isList ? 0 : piece ? 1 : pieces, hasText: !isList && hasText,
                        holdsList: isList || holdsList, recordLike: recordLike(f.element)});
         };
-        enter(root);
-        while (open.length) {
-            const top = open[open.length - 1];
-            const node = top.next;
-            if (!node) {
-                close(open.pop());
+        for (const root of roots) {
+            if (!root)
                 continue;
+            enter(root);
+            while (open.length) {
+                const top = open[open.length - 1];
+                const node = top.next;
+                if (!node) {
+                    close(open.pop());
+                    continue;
+                }
+                top.next = node.nextSibling;
+                if (node.nodeType === 1)
+                    enter(node);
+                else if ((node.nodeType === 3 || node.nodeType === 4) && !top.ownText && VISIBLE.test(node.data))
+                    top.ownText = true;
             }
-            top.next = node.nextSibling;
-            if (node.nodeType === 1)
-                enter(node);
-            else if ((node.nodeType === 3 || node.nodeType === 4) && !top.ownText && VISIBLE.test(node.data))
-                top.ownText = true;
+            kids.length = 0;
         }
         found.lists.sort((a, b) => a.order - b.order);
+        for (const list of found.lists)
+            list.found = found;
         return found;
     }
 
@@ -376,18 +387,52 @@
         return {rows: list.records, cells: r => rows[r], spans: () => [], records: true};
     }
 
-    // Grids and record lists together, in document order.
-    function otherTables(grids, lists) {
+    // Two lists of entries, each in tree order by the element `at` of its entries, merged into one;
+    // on a tie (a grid that hosts a shadow root) the first list's entry comes first.
+    function mergeInOrder(first, second) {
         const merged = [];
-        let l = 0;
-        for (const grid of grids) {
-            for (; l < lists.length && (grid.compareDocumentPosition(lists[l].parent) & Node.DOCUMENT_POSITION_PRECEDING); ++l)
-                merged.push({list: lists[l]});
-            merged.push({grid: grid});
+        let k = 0;
+        for (const entry of first) {
+            for (; k < second.length && (entry.at.compareDocumentPosition(second[k].at) & Node.DOCUMENT_POSITION_PRECEDING); ++k)
+                merged.push(second[k]);
+            merged.push(entry);
         }
-        for (; l < lists.length; ++l)
-            merged.push({list: lists[l]});
+        for (; k < second.length; ++k)
+            merged.push(second[k]);
         return merged;
+    }
+
+    // The tables of one tree (the document, or a shadow root) that are not its <table> elements:
+    // grids and record lists, and whatever the open shadow roots of its elements hold, at the
+    // place of their host. In a shadow root its <table>s are among them, in tree order: the
+    // page's <table>s keep their numbers. Each element is looked at once in its own tree.
+    function otherTables(scope, depth) {
+        const inShadow = scope.nodeType !== Node.DOCUMENT_NODE;
+        const grids = Array.prototype.filter.call(scope.querySelectorAll('[role]'), isGrid);
+        let merged = mergeInOrder(grids.map(grid => ({at: grid, grid: grid})),
+                                  findRecordLists(scope).lists.map(list => ({at: list.parent, list: list})));
+        if (inShadow)
+            merged = mergeInOrder(Array.from(scope.querySelectorAll('table'), table => ({at: table, table: table})), merged);
+        // Shadow roots inside shadow roots, to a depth no real page reaches.
+        if (depth >= 32)
+            return merged;
+        const hosts = [];
+        for (const element of scope.querySelectorAll('*')) {
+            const shadow = element.shadowRoot;
+            if (shadow)
+                hosts.push({at: element, inside: otherTables(shadow, depth + 1)});
+        }
+        if (!hosts.length)
+            return merged;
+        const placed = [];
+        for (const entry of mergeInOrder(merged, hosts)) {
+            if (!entry.inside)
+                placed.push(entry);
+            else
+                for (const inner of entry.inside)
+                    placed.push(inner);
+        }
+        return placed;
     }
 
     function tableSource(table) {
@@ -496,28 +541,42 @@
         return '';
     }
 
+    // A frame from another origin cannot be read from here: its own answer, asked for before
+    // this read (frame_reading.cpp) and kept in this world under the read's token, stands in.
     function readFrame(frameWindow) {
         try {
             return {document: frameWindow.document};
         } catch (e) {
+            const answers = window[FRAME_ANSWERS];
+            const asked = answers && answers.token === request.answers ? answers.asked.get(frameWindow) : undefined;
+            if (asked && typeof asked.answer === 'string') {
+                let answer = null;
+                try {
+                    answer = JSON.parse(asked.answer);
+                } catch (x) {
+                }
+                if (answer && typeof answer === 'object' && !answer.x)
+                    return {answer: answer};
+            }
             return {failure: e && e.name === 'SecurityError' ? 'it is from another origin'
                                                               : String(e && e.message || e)};
         }
     }
 
-    // `take(index, frameDocument)` gives the frame's document entry, or null for names only.
+    // `take(index, frameDocument, frameWindow)` gives the frame's document entry, or null for
+    // names only; a frame that answered for itself gives its answer instead.
     function takeFrames(doc, win, take) {
         const list = [];
         for (let i = 0; i < win.frames.length; ++i) {
             const frameWindow = win.frames[i];
             const entry = {n: frameName(doc, frameWindow)};
             const read = readFrame(frameWindow);
-            if (!read.document) {
+            if (read.failure) {
                 entry.x = read.failure;
             } else {
                 const taken = take(i, read.document, frameWindow);
                 if (taken)
-                    entry.d = taken;
+                    entry.d = read.answer || taken;
             }
             list.push(entry);
         }
@@ -532,9 +591,7 @@
         }
         if (req.tables) {
             const tables = doc.getElementsByTagName('table');
-            const grids = Array.prototype.filter.call(doc.querySelectorAll('[role]'), isGrid);
-            const found = findRecordLists(doc);
-            const others = otherTables(grids, found.lists);
+            const others = otherTables(doc, 0);
             const count = tables.length + others.length;
             out.tc = count;
             out.hc = tables.length;
@@ -544,7 +601,8 @@
                     if (i < tables.length)
                         return tableSource(tables[i]);
                     const other = others[i - tables.length];
-                    return other.grid ? gridSource(other.grid) : recordSource(other.list, found);
+                    return other.table ? tableSource(other.table)
+                         : other.grid ? gridSource(other.grid) : recordSource(other.list, other.list.found);
                 };
                 out.t = indexes.map(i => takeTable(source(i), i, req));
             }
@@ -557,7 +615,7 @@
             // Frames inside frames are taken too, up to a depth no real page reaches.
             const contents = req.frames === FRAMES_CONTENTS && depth < 8;
             out.f = takeFrames(doc, win, (i, frameDocument, frameWindow) =>
-                contents ? takeDocument(frameDocument, frameWindow, req, depth + 1) : null);
+                !contents ? null : frameDocument ? takeDocument(frameDocument, frameWindow, req, depth + 1) : true);
         }
         return out;
     }
@@ -567,7 +625,7 @@
         if (request.frame >= 0) {
             answer = {u: document.baseURI};
             answer.f = takeFrames(document, window, (i, frameDocument, frameWindow) =>
-                i === request.frame ? takeDocument(frameDocument, frameWindow, request, 1) : null);
+                i !== request.frame ? null : frameDocument ? takeDocument(frameDocument, frameWindow, request, 1) : true);
         } else {
             answer = takeDocument(document, window, request, 0);
         }

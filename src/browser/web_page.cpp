@@ -11,6 +11,7 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
+#include "browser/frame_reading.h"
 #include "browser/page_scripts.h"
 
 namespace tabvoro::browser {
@@ -39,6 +40,19 @@ void WebPage::installPageScripts()
         script.setRunsOnSubFrames(true);
         scripts().insert(script);
     }
+    scripts().insert(frameAnswerer());
+}
+
+QWebEngineScript WebPage::frameAnswerer()
+{
+    // In the world our reads run in, where the page's scripts cannot reach it.
+    QWebEngineScript script;
+    script.setName(QStringLiteral("tabvoro-frame-answer"));
+    script.setSourceCode(guardedPageScript(frameAnswerScript()));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    return script;
 }
 
 void WebPage::refuseRequests()

@@ -4,6 +4,7 @@
 // box shown while the window is offscreen or unattended stalls the load behind it for good.
 
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 
 namespace tabvoro::browser {
 
@@ -15,6 +16,9 @@ public:
     // The scripts put into every document and frame before the page's own scripts run, in the
     // order they run. Pages written for old browsers expect these dialogs and pop-ups gone.
     static const QStringList &pageScripts();
+    // The script in every document and frame, in our isolated world, by which a frame from
+    // another origin answers our read of it (frame_reading.h).
+    static QWebEngineScript frameAnswerer();
 
 signals:
     // A pop-up asked for `url`; `userInitiated` when a click or key of the user opened it (a

@@ -29,6 +29,7 @@
 #include "browser/web_engine_setup.h"
 #include "capture/capture_session.h"
 #include "capture/capture_table.h"
+#include "capture/table_listing.h"
 #include "support/local_http_server.h"
 #include "support/modal_answerer.h"
 #include "support/process_group.h"
@@ -120,6 +121,24 @@ const QByteArray kTablePage = R"(<title>table</title><body>
 <tr><td rowspan="2">乙<br>二</td><td colspan="1"><a href="/x">2</a></td></tr><tr><td>3</td></tr></table>
 </body>)";
 
+// Tables inside open shadow roots, one nested in another, among the page's grids; the closed
+// shadow root keeps its table to itself.
+const QByteArray kShadowPage = R"(<title>shadow</title><body>
+<div role="grid"><div role="row"><span role="cell">G1</span></div></div>
+<div id="host"></div><p id="closed"></p>
+<table><tr><td>T</td></tr></table>
+<div role="grid"><div role="row"><span role="cell">G2</span></div></div>
+<script>
+var root = document.getElementById('host').attachShadow({mode: 'open'});
+root.innerHTML = '<table><tr><td>S1</td></tr></table><div id="inner"></div><table><tr><td>S3</td></tr></table>';
+root.getElementById('inner').attachShadow({mode: 'open'}).innerHTML =
+  '<div role="grid"><div role="row"><span role="cell">S2</span><span role="cell">二</span></div></div>';
+document.getElementById('closed').attachShadow({mode: 'closed'}).innerHTML = '<table><tr><td>C</td></tr></table>';
+</script></body>)";
+
+// A frame of the page whose document is from another origin.
+const QByteArray kFramedTablePage = R"(<title>framed</title><table><tr><td>B</td></tr><tr><td>b1</td></tr></table>)";
+
 const QString kBusyScript = "var t = Date.now(); while (Date.now() - t < 500) {} 1";
 
 // A port nothing listens on.
@@ -163,6 +182,7 @@ private slots:
     void evaluateTimesOut();
     void evaluateFailsWhenEngineCloses();
     void findSelectsTheText();
+    void capturesTheTableAsTheView_data();
     void capturesTheTableAsTheView();
 
     // The view's alone.
@@ -217,6 +237,7 @@ private:
     BrowserEngine *m_engine = nullptr;
     QLineEdit *m_other = nullptr;
     std::unique_ptr<LocalHttpServer> m_server;
+    std::unique_ptr<LocalHttpServer> m_otherOrigin;  // another port: another origin
     std::unique_ptr<ModalAnswerer> m_modal;
     qsizetype m_topLevels = 0;
 };
@@ -274,6 +295,20 @@ void BrowserEngineTest::init()
                       "<script>var pageGlobal = 1; JSON.stringify = function () { return 'spoilt'; };</script>");
     m_server->addPage("/find.html", "<title>find</title><p>甲乙丙</p>");
     m_server->addPage("/table.html", kTablePage);
+    m_server->addPage("/shadow.html", kShadowPage);
+    m_server->addPage("/framed.html", kFramedTablePage);
+    m_otherOrigin = std::make_unique<LocalHttpServer>();
+    m_otherOrigin->addPage("/framed.html", kFramedTablePage);
+    m_server->addPage("/other-origin-frame.html", "<title>frames</title><iframe src=\"" +
+                                                      m_otherOrigin->url("/framed.html").toEncoded() + "\"></iframe>");
+    // Another host: another site, which Chromium shows in a process of its own.
+    QUrl otherSite = m_otherOrigin->url("/framed.html");
+    otherSite.setHost("localhost");
+    m_server->addPage("/other-site-frame.html", "<title>frames</title><iframe src=\"" + otherSite.toEncoded() + "\"></iframe>");
+    // A frame of another origin holding a frame of the page's: that one neither frame can read.
+    m_otherOrigin->addPage("/nesting.html", "<iframe src=\"" + m_server->url("/framed.html").toEncoded() + "\"></iframe>");
+    m_server->addPage("/nested-frame.html", "<title>frames</title><iframe src=\"" +
+                                                m_otherOrigin->url("/nesting.html").toEncoded() + "\"></iframe>");
 
     m_window = std::make_unique<QWidget>();
     auto *layout = new QVBoxLayout(m_window.get());
@@ -608,27 +643,64 @@ void BrowserEngineTest::findSelectsTheText()
     }
 }
 
-// The page's table as the window's view captures it, through the same interface.
+void BrowserEngineTest::capturesTheTableAsTheView_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("position");  // the table's number from 1; empty: the keyword mode
+    QTest::addColumn<QString>("frame");     // the frame it is in; empty: the page
+    QTest::addColumn<QString>("surveyed");  // the frame the table test points at; "-": none
+    QTest::addColumn<QString>("captured");  // what the capture holds
+    QTest::newRow("table") << "/table.html" << "" << "" << "-" << "甲,1\r\n";
+    // Listed: the page's <table>, the grid before the host, the host's tables in its order, the last grid.
+    QTest::newRow("shadow root") << "/shadow.html" << "3" << "" << "-" << "S1\r\n";
+    QTest::newRow("shadow root in a shadow root") << "/shadow.html" << "4" << "" << "-" << "S2,二\r\n";
+    QTest::newRow("after the shadow root") << "/shadow.html" << "6" << "" << "-" << "G2\r\n";
+    QTest::newRow("past the last, the closed shadow root's") << "/shadow.html" << "7" << "" << "-" << "";
+    QTest::newRow("frame of another origin") << "/other-origin-frame.html" << "" << "0" << "0" << "B\r\nb1\r\n";
+    QTest::newRow("frame of another site") << "/other-site-frame.html" << "" << "0" << "0" << "B\r\nb1\r\n";
+    QTest::newRow("frame in a frame of another origin") << "/nested-frame.html" << "" << "0" << "-" << "";
+}
+
+// A page's table as the window's view captures it, through the same interface, and the frame
+// the table test finds it in.
 void BrowserEngineTest::capturesTheTableAsTheView()
 {
     using namespace tabvoro;
+    QFETCH(QString, path);
+    QFETCH(QString, position);
+    QFETCH(QString, frame);
+    QFETCH(QString, surveyed);
+    QFETCH(QString, captured);
     capture::CaptureSettings settings;
     settings.includeHeader = true;
     settings.includeLinks = true;
+    if (!position.isEmpty()) {
+        settings.keywordMode = capture::KeywordMode::Position;
+        settings.keyword = position.toStdString();
+    }
+    settings.inFrame = !frame.isEmpty();
+    settings.frameText = frame.toStdString();
     const auto captureThrough = [&](BrowserEngine &engine) {
         QSignalSpy completes(&engine, &BrowserEngine::DocumentComplete);
-        engine.Navigate(m_server->url("/table.html").toString());
+        engine.Navigate(m_server->url(path).toString());
         if (!completes.wait(20000))
             return std::string("no page");
-        auto document = browser::takeSnapshot([&engine](const QString &script) { return engine.evaluate(script); },
-                                              browser::SnapshotRequest::forCapture(settings));
+        const auto evaluate = [&engine](const QString &script) { return engine.evaluate(script); };
+        auto survey = browser::takeSnapshot(evaluate, browser::SnapshotRequest::forFrameSurvey());
+        if (!survey)
+            return survey.error().message;
+        auto document = browser::takeSnapshot(evaluate, browser::SnapshotRequest::forCapture(settings));
         if (!document)
             return document.error().message;
         capture::CaptureSession session;
-        return capture::CaptureTable(**document, settings, session).text;
+        return "surveyed " + capture::captureTest(**survey, false, "").frameText.value_or("-") + ": " +
+               capture::CaptureTable(**document, settings, session).text;
     };
     const std::string throughView = captureThrough(*m_view);
-    QVERIFY2(throughView.find("甲,1\r\n") != std::string::npos, throughView.c_str());
+    const std::string expected = "surveyed " + surveyed.toStdString() + ": ";
+    QVERIFY2(throughView.starts_with(expected) && throughView.find(captured.toStdString()) != std::string::npos &&
+                 (!captured.isEmpty() || throughView == expected),
+             throughView.c_str());
     QCOMPARE(captureThrough(*m_engine), throughView);
 }
 

@@ -16,10 +16,12 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 #include "browser/page_snapshot.h"
 #include "browser/web_engine_setup.h"
+#include "browser/web_page.h"
 #include "capture/capture_table.h"
 #include "capture/document/document_dump.h"
 #include "capture/document/static_document.h"
@@ -85,7 +87,7 @@ private slots:
     void firstRowsAnswerTheTableListing();
     void elementsAnswerTheNextPageStep();
     void pageScriptsCannotBreakTheSnapshot();
-    void framesOfTheSameOriginReadOthersFail();
+    void framesOfEveryOriginRead();
     void fixturesReadAsTheStaticDocumentExpects_data();
     void fixturesReadAsTheStaticDocumentExpects();
     void captureMatchesTheStaticDocument_data();
@@ -108,6 +110,8 @@ private:
 void LiveDocumentTest::initTestCase()
 {
     m_page = new QuietPage(&m_view);
+    // The window's page answers a read of a frame from another origin by this script.
+    m_page->scripts().insert(browser::WebPage::frameAnswerer());
     m_view.setPage(m_page);
     m_view.resize(1024, 768);
     m_view.show();
@@ -360,32 +364,43 @@ Object.defineProperty(HTMLElement.prototype, 'innerText', {get() { return 'forge
 
 // ---- Frames
 
-void LiveDocumentTest::framesOfTheSameOriginReadOthersFail()
+void LiveDocumentTest::framesOfEveryOriginRead()
 {
     const QByteArray inner = R"(<table><tr><td>B</td></tr><tr><td>b1</td></tr></table>)";
     m_server.addPage(QStringLiteral("/inner.html"), inner);
     m_otherOrigin.addPage(QStringLiteral("/inner.html"), inner);
+    // A frame of another origin answers with what it can read itself: not its own frame of
+    // another origin than its own.
+    m_otherOrigin.addPage(QStringLiteral("/nesting.html"),
+                          R"(<iframe src=")" + m_server.url(QStringLiteral("/inner.html")).toEncoded() + R"("></iframe>)");
     const QByteArray page = R"(<!DOCTYPE html><html><body><iframe name="other" src=")" +
                             m_otherOrigin.url(QStringLiteral("/inner.html")).toEncoded() +
-                            R"("></iframe><iframe name="same" src="/inner.html"></iframe></body></html>)";
+                            R"("></iframe><iframe name="same" src="/inner.html"></iframe>)"
+                            R"(<iframe name="nesting" src=")" + m_otherOrigin.url(QStringLiteral("/nesting.html")).toEncoded() +
+                            R"("></iframe></body></html>)";
     SnapshotRequest request;
     request.tables = SnapshotRequest::Tables::Cells;
     request.frames = SnapshotRequest::Frames::Contents;
     const auto doc = snapshotOf(page, request);
-    QCOMPARE(failureOf(doc->frame(0)), QStringLiteral("frame 0 cannot be read: it is from another origin"));
-    const capture::Frame same = value(doc->frame(1));
-    QCOMPARE(same.name, "same");
-    QCOMPARE(value(value(same.document->table(0))->text()), "B\r\nb1");
-    QCOMPARE(failureOf(doc->frame(2)), QStringLiteral("no frame 2"));
+    for (const std::size_t index : {0, 1}) {
+        const capture::Frame frame = value(doc->frame(index));
+        QCOMPARE(frame.name, index ? "same" : "other");
+        QCOMPARE(value(value(frame.document->table(0))->text()), "B\r\nb1");
+    }
+    QCOMPARE(failureOf(value(doc->frame(2)).document->frame(0)),
+             QStringLiteral("frame 0 cannot be read: it is from another origin"));
+    QCOMPARE(failureOf(doc->frame(3)), QStringLiteral("no frame 3"));
 
-    // The capture in a frame reads that frame alone.
-    capture::CaptureSettings settings;
-    settings.inFrame = true;
-    settings.frameText = "1";
-    const auto inFrame = snapshot(SnapshotRequest::forCapture(settings));
-    QVERIFY(!inFrame->tableCount());
-    capture::CaptureSession session;
-    QCOMPARE(capture::CaptureTable(*inFrame, settings, session).text, "b1\r\n");
+    // The capture in a frame reads that frame alone, whatever its origin.
+    for (const char *number : {"0", "1"}) {
+        capture::CaptureSettings settings;
+        settings.inFrame = true;
+        settings.frameText = number;
+        const auto inFrame = snapshot(SnapshotRequest::forCapture(settings));
+        QVERIFY(!inFrame->tableCount());
+        capture::CaptureSession session;
+        QCOMPARE(capture::CaptureTable(*inFrame, settings, session).text, "b1\r\n");
+    }
 }
 
 // ---- The fixtures of the static document, read by the browser
