@@ -35,7 +35,8 @@ QString readTableScript(std::size_t index, std::optional<std::size_t> frame)
     request.tables = SnapshotRequest::Tables::FirstRows;
     request.onlyTables = std::vector<std::size_t>{index};
     request.rowNeedle = std::string();
-    return QStringLiteral("function () { return ") + snapshotScript(request) + QStringLiteral("; }");
+    // In parentheses: the script begins with comment lines, after which a bare `return` would end.
+    return QStringLiteral("function () { return (") + snapshotScript(request) + QStringLiteral("\n); }");
 }
 
 capture::Result<void> runOutline(BrowserEngine &engine, const QJsonObject &request, const QString &readTable)
