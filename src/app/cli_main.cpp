@@ -1,13 +1,8 @@
 // tabvoro-cli: the capture engine on the command line.
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
@@ -15,6 +10,7 @@
 #include "cli_export.h"
 #include "cli_job.h"
 #include "cli_list.h"
+#include "run_program.h"
 
 namespace {
 
@@ -24,7 +20,8 @@ const char *const kUsage = R"(Usage: tabvoro-cli COMMAND [options] ...
 Commands:
   capture   capture the tables of saved HTML pages into an output file
             (tabvoro-cli capture --help tells more)
-  list      the capture test of a saved page, as JSON
+  list      the capture test of a saved page, or of an address opened in a
+            browser without a window, as JSON
             (tabvoro-cli list --help tells more)
   run       open an address in a browser without a window and capture it as
             the capture button does (tabvoro-cli run --help tells more)
@@ -34,26 +31,8 @@ Commands:
             (tabvoro-cli export --help tells more)
 )";
 
-// This program's path as it was started, where /proc cannot tell it.
-const char *startedAs = "";
-
 // `run` needs the browser: it is the program beside this one, given the arguments after "run".
-// Returns only when that program cannot be started.
-int runRunProgram(const std::vector<std::string> &args)
-{
-    std::error_code ec;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        self = startedAs;
-    const std::string program = (self.parent_path() / "tabvoro-run").string();
-    std::vector<char *> argv{const_cast<char *>(program.c_str())};
-    for (const auto &arg : args)
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    std::cerr << "tabvoro-cli: cannot start " << program << ": " << std::strerror(errno) << '\n';
-    return 2;
-}
+int runRunProgram(const std::vector<std::string> &args) { return tabvoro::cli::startRunProgram(args); }
 
 // Each command reads the arguments that follow its name.
 struct Command {
@@ -90,7 +69,7 @@ int unknownCommand(const std::string &command)
 
 int main(int argc, char **argv)
 {
-    startedAs = argv[0];
+    tabvoro::cli::setStartedAs(argv[0]);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::cerr << kUsage;

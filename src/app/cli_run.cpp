@@ -1,13 +1,11 @@
 #include "cli_run.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QMainWindow>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -18,16 +16,14 @@
 #include <sstream>
 
 #include "browser/browser_engine.h"
-#include "browser/chromium_browser.h"
 #include "browser/chromium_process.h"
-#include "browser/web_browser.h"
-#include "browser/web_engine_setup.h"
 #include "capture/job/job_progress.h"
 #include "capture/output/code_page.h"
 #include "capture/output/output_name.h"
 #include "capture/output/url_list.h"
 #include "cli_job.h"
 #include "cli_options.h"
+#include "headless_browser.h"
 #include "run/capture_run.h"
 #include "stop_signals.h"
 
@@ -77,34 +73,6 @@ std::string jobFirstPage(run::FixedRunControls &controls)
     return s.url;
 }
 
-// The browser the run opens its pages in: Chromium without a window, or the web view, which is
-// never seen but must count as shown (a view never shown gets no answer from its page after the
-// first navigation).
-class RunBrowser {
-public:
-    capture::Result<browser::BrowserEngine *> open(capture::RunEngine engine)
-    {
-        if (engine == capture::RunEngine::Chromium) {
-            m_chromium = std::make_unique<browser::ChromiumBrowser>();
-            if (auto started = m_chromium->start(); !started)
-                return std::unexpected(started.error());
-            return m_chromium.get();
-        }
-        m_window = std::make_unique<QMainWindow>();
-        m_window->setAttribute(Qt::WA_DontShowOnScreen);
-        m_window->resize(1024, 768);
-        m_view = new browser::WebBrowser(m_window.get());
-        m_window->setCentralWidget(m_view->widget());
-        m_window->show();
-        return m_view;
-    }
-
-private:
-    std::unique_ptr<browser::ChromiumBrowser> m_chromium;
-    std::unique_ptr<QMainWindow> m_window;
-    browser::WebBrowser *m_view = nullptr;  // the window's
-};
-
 }  // namespace
 
 int runPages(const std::vector<std::string> &arguments, int argc, char **argv)
@@ -151,18 +119,8 @@ int runPages(const std::vector<std::string> &arguments, int argc, char **argv)
             return fail(runOptions.urlListFile + " holds no address");
     }
 
-    // Chromium needs no window and no display; the web view needs both, offscreen when there is
-    // no display.
     const capture::RunEngine engine = runOptions.engine;
-    std::unique_ptr<QCoreApplication> app;
-    if (engine == capture::RunEngine::WebEngine) {
-        if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        browser::prepareWebEngine();
-        app = std::make_unique<QApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    const auto app = makeApplication(engine, argc, argv);
     // From here on SIGTERM and SIGINT stop the run rather than the program.
     StopSignals stop;
     const auto stopped = [&] {
@@ -172,7 +130,7 @@ int runPages(const std::vector<std::string> &arguments, int argc, char **argv)
     };
     // One that cannot start is no page that failed to load. It goes before the program, and its
     // whole process group with it.
-    RunBrowser runBrowser;
+    HeadlessBrowser runBrowser;
     auto opened = runBrowser.open(engine);
     if (!opened)
         return fail("cannot start Chromium (" + browser::chromiumProgram().toStdString() +

@@ -1,6 +1,7 @@
 // tabvoro-run: `tabvoro-cli run`, a capture run without a window. Started by
-// tabvoro-cli with the arguments that follow "run", or with --version alone for the versions of
-// the two browsers a run may drive (tabvoro-cli --version prints them).
+// tabvoro-cli with the arguments that follow "run"; with "list" and those of `tabvoro-cli list`
+// for the listing of an address; or with --version alone for the versions of the two browsers a
+// run may drive (tabvoro-cli --version prints them).
 
 #include <iostream>
 #include <string>
@@ -11,6 +12,7 @@
 #include <QtWebEngineCore/qtwebenginecoreversion.h>
 
 #include "browser/chromium_process.h"
+#include "cli_list_live.h"
 #include "cli_run.h"
 
 namespace {
@@ -34,5 +36,7 @@ int main(int argc, char **argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args == std::vector<std::string>{"--version"})
         return printEngineVersions(argc, argv);
+    if (!args.empty() && args.front() == "list")
+        return tabvoro::cli::runLiveList(std::vector<std::string>(args.begin() + 1, args.end()), argc, argv);
     return tabvoro::cli::runPages(args, argc, argv);
 }

@@ -14,6 +14,7 @@
 
 #include "ui/frmmain.h"
 #include "ui/frmmain_run_controls.h"
+#include "ui/table_choice_panel.h"
 
 namespace tabvoro::ui {
 
@@ -43,10 +44,16 @@ void Frmmain::createRun()
 
 void Frmmain::Command1_Click()
 {
-    if (m_run->isRunning())
+    if (m_run->isRunning()) {
         m_run->EndRun();
-    else
-        m_run->start();
+        return;
+    }
+    // The box over the chosen table has served its purpose once the capture starts; taking it
+    // away waits for the page, and the window may be gone or the run started by then.
+    QPointer<Frmmain> alive(this);
+    if (!m_tableChoice->ClearTableOutline() || !alive || m_run->isRunning())
+        return;
+    m_run->start();
 }
 
 void Frmmain::showKeptCapture(const run::KeptCapture &kept)

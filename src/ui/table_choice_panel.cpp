@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include "browser/table_outline.h"
 #include "capture/capture_table.h"
 #include "capture/text_rules.h"
 #include "ui/event_hook.h"
@@ -123,6 +124,7 @@ void TableChoicePanel::connectHandlers()
 
 void TableChoicePanel::ResetTableChoice()
 {
+    m_outlineShown = false;  // a new document holds no box
     m_ui.List1->clear();
     m_ui.List2->clear();
     m_ui.txtGjz->clear();
@@ -217,6 +219,43 @@ void TableChoicePanel::ChooseTable()
     if (const auto target = capture::targetDocument(*page, m_ui.CheckKj->isChecked(), utf8(m_ui.txtKj->text())))
         if (const auto preview = capture::tablePreview(**target, choice.keyword))
             m_host.setText1(fromUtf8(*preview));
+    OutlineChosenTable(entry->number);
+}
+
+void TableChoicePanel::OutlineChosenTable(std::size_t number)
+{
+    std::optional<std::size_t> frame;
+    if (m_ui.CheckKj->isChecked()) {
+        frame = capture::indexFromNumber(capture::leadingNumber(utf8(m_ui.txtKj->text())));
+        // No frame by that number: nothing to point at.
+        if (!frame)
+            return;
+    }
+    // The capture test chooses a table while it still holds the page.
+    const bool nested = m_readingTables;
+    QPointer<TableChoicePanel> alive(this);
+    m_readingTables = true;
+    // Not finding the table (a frame of another origin, a page changed since the test) leaves
+    // the page without a box, which is all the user needs to see.
+    const bool shown = browser::showTableOutline(*m_host.browser, number, frame).has_value();
+    if (!alive)
+        return;
+    m_readingTables = nested;
+    m_outlineShown = shown;
+}
+
+bool TableChoicePanel::ClearTableOutline()
+{
+    if (m_readingTables)
+        return false;
+    if (!m_outlineShown)
+        return true;
+    BusyFlag busy(this, m_readingTables);
+    // A new document has none; one that cannot be read now is no reason to hold the capture up.
+    (void)browser::clearTableOutline(*m_host.browser);
+    if (!busy.ownerGone())
+        m_outlineShown = false;
+    return true;
 }
 
 void TableChoicePanel::List1_MouseDown(Qt::MouseButton button)

@@ -46,6 +46,9 @@ public:
 
     // A new address: the table list, the field list, the keyword and the frame choice are emptied.
     void ResetTableChoice();
+    // Takes away the box over the chosen table, if one may show. False while a handler here
+    // waits for the page, when nothing may start.
+    bool ClearTableOutline();
     // Appends `entries` to List1 and chooses the row of entries[chosen], as a click would.
     void addEntries(const std::vector<capture::TableEntry> &entries, std::optional<std::size_t> chosen);
 
@@ -54,6 +57,8 @@ private:
     void Command2_Click();
     void ListPageTables();
     void ChooseTable();
+    // Draws the box over the chosen table in the view and scrolls to it.
+    void OutlineChosenTable(std::size_t number);
     void List1_MouseDown(Qt::MouseButton button);
     void List2_MouseDown(Qt::MouseButton button);
     void CheckKj_LostFocus();
@@ -66,6 +71,7 @@ private:
     bool m_readingTables = false;  // a handler here waits for the page
     int m_list1RowAtPress = -1;    // List1's current row when the mouse went down on it
     QString m_frameCountTag;       // the tag of txtKj: the frame count last found, as text
+    bool m_outlineShown = false;   // a box was drawn over a table and not taken away since
 };
 
 }  // namespace tabvoro::ui

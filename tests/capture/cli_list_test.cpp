@@ -95,7 +95,7 @@ TEST_F(CliList, ComplaintsAreExact)
     const auto [status, printed] = list({"--help"});
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(printed.starts_with("Usage: tabvoro-cli list [--frame N] PAGE\n")) << printed;
-    EXPECT_TRUE(printed.ends_with("a page that cannot be read.\n|")) << printed;
+    EXPECT_TRUE(printed.ends_with("an\naddress that does not load.\n|")) << printed;
 }
 
 // Every string is JSON text: quotes, backslashes and control characters escaped, other text

@@ -69,11 +69,13 @@ private:
 
     // Runs `tabvoro-cli run` with the output folder in the scratch folder. The servers answer
     // only while this process's event loop turns, so the wait for the program is an event loop.
-    Outcome run(const QStringList &args)
+    Outcome run(const QStringList &args) { return command(QStringList{"run", "--out-dir", outDir()} + args); }
+
+    Outcome command(const QStringList &args)
     {
         QProcess process;
         process.setProgram(TABVORO_CLI);
-        process.setArguments(QStringList{"run", "--out-dir", outDir()} + args);
+        process.setArguments(args);
         QSignalSpy finished(&process, &QProcess::finished);
         process.start();
         Outcome outcome;
@@ -380,6 +382,39 @@ private slots:
         QCOMPARE(outcomes[1].exitCode, outcomes[0].exitCode);
         QCOMPARE(outcomes[1].lines, outcomes[0].lines);
         QCOMPARE(files[1], files[0]);
+    }
+
+    // `list` of an address: what the window's capture test would list, as `list` of the same page
+    // saved to a file lists it, in either engine.
+    void listOfAnAddressIsTheListingOfThePageSaved()
+    {
+        const QByteArray page = kHead + "<p>三种表格</p>"
+            "<table><tr><td>甲</td><td>乙</td></tr><tr><td>1</td><td>2</td></tr></table>"
+            "<div role=\"grid\"><div role=\"row\"><div role=\"gridcell\">名</div><div role=\"gridcell\">值</div>"
+            "</div><div role=\"row\"><div role=\"gridcell\">长名字</div><div role=\"gridcell\">很长的值</div></div></div>"
+            "<ul><li class=\"c\"><a href=\"/p/1\">灯</a> <span>12</span></li>"
+            "<li class=\"c\"><a href=\"/p/2\">椅</a> <span>30</span></li>"
+            "<li class=\"c\"><a href=\"/p/3\">桌</a> <span>80</span></li></ul></body></html>";
+        m_site.addPage("/kinds.html", page);
+        const std::string saved = m_dir->file("kinds.html").string();
+        test::writeBytes(saved, page.toStdString());
+        const Outcome fromFile = command({"list", QString::fromStdString(saved)});
+        QCOMPARE(fromFile.exitCode, 0);
+        QVERIFY2(fromFile.lines.value(0).startsWith(R"({"entries":["1--甲,乙,","2--名,值,","3--灯,12,"],)"),
+                 qPrintable(fromFile.lines.value(0)));
+        const QString url = m_site.url("/kinds.html").toString();
+        const QString fileUrl = QUrl::fromLocalFile(QString::fromStdString(saved)).toString();
+        for (const QStringList &args : {QStringList{url}, QStringList{"--engine", "webengine", fileUrl},
+                                        QStringList{"--engine", "chromium", url}}) {
+            const Outcome live = command(QStringList{"list"} + args);
+            QVERIFY2(live.exitCode == 0, qPrintable(args.join(' ') + ": " + live.errors));
+            QCOMPARE(live.lines, fromFile.lines);
+        }
+
+        // An engine is for an address only.
+        const Outcome engineForFile = command({"list", "--engine", "chromium", QString::fromStdString(saved)});
+        QCOMPARE(engineForFile.exitCode, 2);
+        QVERIFY2(engineForFile.errors.contains("--engine opens an address"), qPrintable(engineForFile.errors));
     }
 
     // Both engines' versions, the system Chromium's as it is installed now.

@@ -9,7 +9,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
+#include "capture/document/document_dump.h"
 #include "browser/web_engine_setup.h"
 #include "support/local_http_server.h"
 #include "support/test_window.h"
@@ -17,6 +19,7 @@
 #include "test_support.h"
 #include "ui/frmmain.h"
 #include "ui/mouse_label.h"
+#include "ui/page_read.h"
 #include "ui/table_choice_panel.h"
 
 using namespace tabvoro;
@@ -55,6 +58,76 @@ QList<bool> marks(const QListWidget *list)
 }
 
 QString text1(const ui::Frmmain &window) { return window.Text1->toPlainText(); }
+
+// One table of each kind, the record list far below the fold.
+const QByteArray kKindsPage = kHead +
+    "<body><p>三种表格</p>"
+    "<table id=\"t\"><tr><td>甲</td><td>乙</td></tr><tr><td>1</td><td>2</td></tr></table>"
+    "<div id=\"g\" role=\"grid\"><div role=\"rowgroup\"><div role=\"row\"><div role=\"gridcell\">名</div>"
+    "<div role=\"gridcell\">值</div></div><div role=\"row\"><div role=\"gridcell\">a</div>"
+    "<div role=\"gridcell\">b</div></div></div></div>"
+    "<div style=\"height: 3000px\"></div>"
+    "<ul id=\"l\"><li class=\"c\"><a href=\"/p/1\">灯</a> <span>12</span></li>"
+    "<li class=\"c\"><a href=\"/p/2\">椅</a> <span>30</span></li>"
+    "<li class=\"c\"><a href=\"/p/3\">桌</a> <span>80</span></li></ul>"
+    "</body></html>";
+
+// Notes, in our isolated world, every shadow root the program's scripts attach there, in the page
+// and in its frames: the box is drawn in a closed one, out of reach otherwise.
+const char *const kNoteShadowRoots = R"(
+(() => {
+    const windows = [window];
+    for (let i = 0; i < window.frames.length; ++i)
+        windows.push(window.frames[i]);
+    for (const w of windows) {
+        const prototype = w.Element.prototype;
+        if (prototype.noted)
+            continue;
+        const attach = prototype.attachShadow;
+        prototype.attachShadow = function (init) {
+            const root = attach.call(this, init);
+            (window.notedRoots = window.notedRoots || []).push(root);
+            return root;
+        };
+        prototype.noted = true;
+    }
+    return true;
+})())";
+
+// Where the box is, in the document of frame `frame` (-1: the page): "none", or the box's and
+// the table's rectangles (the table found by `selector`) and whether the table is in view.
+QString outlineReport(browser::BrowserEngine *engine, int frame, const QString &selector)
+{
+    const QString script = QString(R"(
+(() => {
+    const w = %1 >= 0 ? window.frames[%1] : window;
+    const doc = w.document;
+    const hosts = Array.from(doc.documentElement.children).filter(e => e.hasAttribute('data-tabvoro-outline'));
+    if (!hosts.length)
+        return 'none';
+    const roots = (window.notedRoots || []).filter(root => root.host === hosts[0]);
+    if (hosts.length !== 1 || roots.length !== 1)
+        return 'hosts ' + hosts.length + ', roots ' + roots.length;
+    const rect = r => [r.left, r.top, r.width, r.height].map(Math.round).join(' ');
+    const table = doc.querySelector('%2').getBoundingClientRect();
+    const inView = table.top >= 0 && table.bottom <= w.innerHeight;
+    return 'box ' + rect(roots[0].firstElementChild.getBoundingClientRect()) + ' table ' + rect(table) +
+           (inView ? ' in view' : ' out of view');
+})())").arg(frame).arg(selector);
+    const auto answer = engine->evaluate(script);
+    return answer ? answer->toString() : QString::fromStdString(answer.error().message);
+}
+
+QString outlineOver(browser::BrowserEngine *engine, int frame, const QString &selector)
+{
+    const QString report = outlineReport(engine, frame, selector);
+    const qsizetype table = report.indexOf(" table ");
+    if (!report.startsWith("box ") || table < 0)
+        return report;
+    // The box covers the table exactly: one rectangle given twice.
+    const QString box = report.mid(4, table - 4);
+    return report.mid(table + 7) == box + " in view" ? "over the table, in view" : report;
+}
 
 }  // namespace
 
@@ -212,6 +285,70 @@ private slots:
         const auto chosen = ui::tableEntryOf(window().List1->currentItem());
         QVERIFY(chosen);
         QCOMPARE(chosen->number, std::size_t(3));
+    }
+
+    void choosingARowOutlinesItsTable_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("frame");
+        QTest::addColumn<QString>("selector");
+        QTest::newRow("a <table>") << "/kinds.html" << 0 << -1 << "#t";
+        QTest::newRow("a grid, after the <table>s") << "/kinds.html" << 1 << -1 << "#g";
+        QTest::newRow("a record list, scrolled to") << "/kinds.html" << 2 << -1 << "#l";
+        QTest::newRow("a table in a frame") << "/frames.html" << 0 << 1 << "table";
+    }
+
+    void choosingARowOutlinesItsTable()
+    {
+        QFETCH(QString, page);
+        QFETCH(int, row);
+        QFETCH(int, frame);
+        QFETCH(QString, selector);
+        m_site.addPage("/kinds.html", kKindsPage);
+        open(page);
+        browser::BrowserEngine *engine = window().browserEngine();
+        QVERIFY(engine->evaluate(kNoteShadowRoots));
+        runTest();
+        // The test chose a table too; choosing another takes its box away.
+        const int other = row == 0 ? window().List1->count() - 1 : 0;
+        if (other != row) {
+            pressOn(window().List1, other, Qt::LeftButton);
+            QVERIFY(outlineReport(engine, frame, selector).startsWith("box "));
+        }
+        pressOn(window().List1, row, Qt::LeftButton);
+        QCOMPARE(window().List1->currentRow(), row);
+        QCOMPARE(outlineOver(engine, frame, selector), QString("over the table, in view"));
+    }
+
+    void theOutlineChangesNoReadOfThePage()
+    {
+        m_site.addPage("/kinds.html", kKindsPage);
+        open("/kinds.html");
+        browser::BrowserEngine *engine = window().browserEngine();
+        QVERIFY(engine->evaluate(kNoteShadowRoots));
+        // All a capture, a listing or a preview reads; the element list holds the box's host.
+        browser::SnapshotRequest request = browser::SnapshotRequest::everything();
+        request.elements = false;
+        request.elementHtml = false;
+        const auto dump = [&] {
+            return capture::dumpDocument(*ui::readPage(engine, request));
+        };
+        const std::string without = dump();
+        runTest();
+        pressOn(window().List1, 1, Qt::LeftButton);
+        QCOMPARE(outlineOver(engine, -1, "#g"), QString("over the table, in view"));
+        QCOMPARE(dump(), without);
+
+        // The capture starts without it, and a new load has none.
+        QTest::mouseClick(window().Command1, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window().running(), 20000);
+        QCOMPARE(outlineReport(engine, -1, "#g"), QString("none"));
+        QCOMPARE(window().captureSession().captureCount, std::int64_t(1));
+        pressOn(window().List1, 1, Qt::LeftButton);
+        QVERIFY(outlineReport(engine, -1, "#g").startsWith("box "));
+        open("/kinds.html");
+        QCOMPARE(outlineReport(engine, -1, "#g"), QString("none"));
     }
 
     void rightClickOnTheTableListClearsBothLists()
