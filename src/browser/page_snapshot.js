@@ -406,6 +406,14 @@
     // grids and record lists, and whatever the open shadow roots of its elements hold, at the
     // place of their host. In a shadow root its <table>s are among them, in tree order: the
     // page's <table>s keep their numbers. Each element is looked at once in its own tree.
+    // Every element but those that can never have a shadow root (attachShadow refuses them): a
+    // page of many rows is made of such cells, rows and links, and looking at each of them for
+    // a shadow root costs as much as reading the page.
+    const MAY_HOST = ':not(a,abbr,area,audio,b,br,button,canvas,caption,code,col,colgroup,dd,dl,dt,em,embed,font,' +
+                     'form,head,hr,i,iframe,img,input,label,li,link,map,meta,object,ol,option,optgroup,picture,pre,' +
+                     'script,select,small,source,strong,style,sub,sup,svg,table,tbody,td,template,textarea,tfoot,th,' +
+                     'thead,title,tr,u,ul,video)';
+
     function otherTables(scope, depth) {
         const inShadow = scope.nodeType !== Node.DOCUMENT_NODE;
         const grids = Array.prototype.filter.call(scope.querySelectorAll('[role]'), isGrid);
@@ -417,7 +425,7 @@
         if (depth >= 32)
             return merged;
         const hosts = [];
-        for (const element of scope.querySelectorAll('*')) {
+        for (const element of scope.querySelectorAll(MAY_HOST)) {
             const shadow = element.shadowRoot;
             if (shadow)
                 hosts.push({at: element, inside: otherTables(shadow, depth + 1)});
