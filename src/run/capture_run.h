@@ -201,7 +201,7 @@ private:
     void watchStepInPlace();
     // Scrolls the grids that draw only the rows in view through; true when one was.
     bool gatherDrawnRows();
-    void scrollToEnd(const QString &guard);
+    void scrollToEnd();
     void scrollBroughtNothing();
     void stepStartedNoLoad();
     void stopWaits();

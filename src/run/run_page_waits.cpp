@@ -129,7 +129,7 @@ void CaptureRun::stopWaits()
     m_stepRead.reset();
 }
 
-void CaptureRun::scrollToEnd(const QString &guard)
+void CaptureRun::scrollToEnd()
 {
     if (m_fruitlessScrolls >= capture::kFruitlessScrollLimit) {
         EndRun(RunEnd::PagesRanOut,
@@ -144,7 +144,8 @@ void CaptureRun::scrollToEnd(const QString &guard)
         m_tableWatch->arm();
         setState(RunState::WaitingInPlace);
     }
-    m_browser->performAction(scrollToEndScript(guard));
+    // Whatever page is shown: a scroll cannot page past one.
+    m_browser->performAction(scrollToEndScript(QString()));
     if (waits)
         m_scrollTimer.start(m_timings.scrollWaitMs);
 }

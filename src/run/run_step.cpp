@@ -129,7 +129,7 @@ void CaptureRun::carryOut(const capture::NextPageStep &step)
         for (const auto &change : advance->changes)
             m_browser->performAction(elementScript(guard, change.index, std::nullopt, setValueAction(change.value)));
     } else if (std::holds_alternative<capture::ScrollToEnd>(step.action)) {
-        scrollToEnd(QString());  // whatever page is shown: a scroll cannot page past one
+        scrollToEnd();
     } else if (const auto *end = std::get_if<capture::EndTheRun>(&step.action)) {
         if (end->message.empty()) {
             EndRun(RunEnd::PagesRanOut,
