@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "load_more_run.h"
 #include "browser/page_snapshot.h"
 #include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
@@ -74,14 +75,22 @@ struct Options {
     int rows = 200;
     int runs = 3;
     bool detail = false;
+    // Which runs: the pages chained by links, the page grown by its button, or both.
+    bool paging = true;
+    bool loadMore = true;
+    LoadMoreOptions more;
 };
 
 [[noreturn]] void usage(int status)
 {
     std::fprintf(status ? stderr : stdout,
-                 "usage: paging_run_bench [--pages N] [--rows R] [--runs K] [--detail]\n"
+                 "usage: paging_run_bench [--only paging|load-more] [--pages N] [--rows R] [--clicks C]\n"
+                 "                        [--batch B] [--runs K] [--detail]\n"
+                 "  --only W   one of the two runs (both by default)\n"
                  "  --pages N  pages chained by a \"下一页\" link (default 50)\n"
                  "  --rows R   data rows of each page's table (default 200)\n"
+                 "  --clicks C presses of the \"加载更多\" button of the growing page (default 50)\n"
+                 "  --batch B  rows the growing page starts with and each press brings (default 500)\n"
                  "  --runs K   load-only passes and runs, the best of each kept (default 3)\n"
                  "  --detail   always print where the run's time goes (printed anyway when the run\n"
                  "             misses its target)\n");
@@ -108,9 +117,20 @@ Options parseOptions(int argc, char **argv)
         else if (arg == "--rows" && i + 1 < argc)
             options.rows = positive(argv[++i]);
         else if (arg == "--runs" && i + 1 < argc)
-            options.runs = positive(argv[++i]);
+            options.runs = options.more.runs = positive(argv[++i]);
+        else if (arg == "--clicks" && i + 1 < argc)
+            options.more.clicks = positive(argv[++i]);
+        else if (arg == "--batch" && i + 1 < argc)
+            options.more.rows = positive(argv[++i]);
+        else if (arg == "--only" && i + 1 < argc) {
+            const std::string_view which = argv[++i];
+            if (which != "paging" && which != "load-more")
+                usage(2);
+            options.paging = which == "paging";
+            options.loadMore = !options.paging;
+        }
         else if (arg == "--detail")
-            options.detail = true;
+            options.detail = options.more.detail = true;
         else if (arg == "--help" || arg == "-h")
             usage(0);
         else
@@ -608,6 +628,8 @@ int main(int argc, char **argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     browser::prepareWebEngine();
     QApplication app(argc, argv);
+    if (!options.paging)
+        return loadMoreBench(options.more) ? 0 : 1;
 
     QTemporaryDir site;
     std::vector<QUrl> urls;
@@ -670,5 +692,6 @@ int main(int argc, char **argv)
         printStages(measureStages(warmUp, urls, std::min(options.pages, 10)));
     }
     std::fflush(stdout);
-    return allOk && bestRun.lines == expected ? 0 : 1;
+    const bool moreOk = !options.loadMore || loadMoreBench(options.more);
+    return allOk && moreOk && bestRun.lines == expected ? 0 : 1;
 }

@@ -67,6 +67,11 @@ QJsonObject requestObject(const SnapshotRequest &request, const QString &frameAn
     o["cellHtml"] = static_cast<int>(request.cellHtml);
     o["rowHtml"] = request.rowHtml;
     o["rowNeedle"] = optionalText(request.rowNeedle);
+    o["mark"] = request.markTables;
+    if (const auto &more = request.continuation)
+        o["more"] = QJsonObject{{"i", static_cast<qint64>(more->table)},
+                                {"k", static_cast<qint64>(more->rows)},
+                                {"g", QString::fromStdString(more->readMark)}};
     o["elements"] = request.elements;
     o["elementHtml"] = request.elementHtml;
     o["elementNeedle"] = optionalText(request.elementNeedle);
@@ -118,6 +123,7 @@ void readTable(const QJsonObject &o, SnapshotDocument &document, const SnapshotR
     if (withHtml)
         table.setCellHtmlForm(o["hf"].toInt() == 2 ? CellHtmlForm::ThroughFirstHref : CellHtmlForm::Whole);
     table.setRowCount(count(o["n"]));
+    table.setRowsBefore(count(o["c"]));
     table.setRecordList(o["k"].toInt() == 1);
     const auto firstRowCells = rows.isEmpty() ? 0 : static_cast<std::size_t>(rows[0].toArray().size());
     table.reserve(static_cast<std::size_t>(rows.size()), static_cast<std::size_t>(rows.size()) * firstRowCells, 0);
@@ -205,6 +211,8 @@ void readDocument(const QJsonObject &o, SnapshotDocument &document, const Snapsh
         document.setTableCount(count(o["tc"]));
     if (o.contains("hc"))
         document.setHtmlTableCount(count(o["hc"]));
+    if (o.contains("g"))
+        document.setReadMark(utf8(o["g"]));
     for (const QJsonValue &table : o["t"].toArray())
         readTable(table.toObject(), document, request);
     if (o.contains("e"))
@@ -274,6 +282,7 @@ SnapshotRequest SnapshotRequest::forCapture(const capture::CaptureSettings &sett
     if (settings.includeLinks)
         r.cellHtml = CellHtmlForm::ThroughFirstHref;
     r.rowNeedle = capture::pagerRowText(settings);
+    r.markTables = !settings.inFrame;
     return r;
 }
 

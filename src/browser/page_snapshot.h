@@ -23,6 +23,7 @@
 #include "capture/capture_settings.h"
 #include "capture/error.h"
 #include "capture/document/snapshot_document.h"
+#include "capture/table_growth.h"
 
 namespace tabvoro::browser {
 
@@ -59,6 +60,13 @@ struct SnapshotRequest {
     // Whether each row's inner HTML contains this text, asked in the page (the pager rows of a
     // capture): rowHtmlContains answers for this needle without the rows' HTML.
     std::optional<std::string> rowNeedle;
+    // Marks the tables taken, so that a later read may go on from the rows this one took
+    // (SnapshotDocument::readMark); the page's own document only.
+    bool markTables = false;
+    // Takes this table from the given row on, when the page's scripts have changed nothing in
+    // it up to there since the marked read (capture::TableContinuation). Otherwise, and for
+    // every other table, the table is taken whole.
+    std::optional<capture::TableContinuation> continuation;
 
     // The `all` list: every element's tag name (as the DOM gives it: upper case for HTML), type
     // and value (of INPUT, BUTTON, SELECT and TEXTAREA, as the page holds them now; "" for any

@@ -10,7 +10,10 @@
 //       lists of repeated records and the tables of open shadow roots (at their host's place),
 //       together in document order
 //   hc  how many of them are <table> elements
+//   g   the mark of this read's tables, when the request asked for one (`mark`): a later read
+//       may go on from the rows it took (`more`), see "Tables that grow" below
 //   t   taken tables: {i: index, n: row count, r: [[cell text...] per row], k: 1 for a record list,
+//                      c: rows left out before the first of r, a read that goes on from an earlier one,
 //                      s: [row, cell, colSpan, rowSpan, ...] for every cell with a span other than 1,
 //                      h: [[cell HTML...] per row], hf: its form (request.cellHtml),
 //                      rh: [row HTML...],
@@ -87,6 +90,24 @@
         }
         found.sort((a, b) => a[0] - b[0] || a[1] - b[1]);
         return found.flat();
+    }
+
+    // The spans of rows from..taken-1 only, by row from `from`: a read that goes on from an
+    // earlier one looks at the new rows' cells, not at the whole table's.
+    function spansFrom(rows, taken, from) {
+        const found = [];
+        for (let r = from; r < taken; ++r) {
+            const cells = rows[r].cells;
+            for (let c = 0; c < cells.length; ++c) {
+                const cell = cells[c];
+                if (!cell.hasAttribute('colspan') && !cell.hasAttribute('rowspan'))
+                    continue;
+                const colSpan = cell.colSpan, rowSpan = cell.rowSpan;
+                if (colSpan !== 1 || rowSpan !== 1)
+                    found.push(r - from, c, colSpan, rowSpan);
+            }
+        }
+        return found;
     }
 
     // Tables made of roles: role table, grid or treegrid on anything but a <table>. Their rows
@@ -169,17 +190,18 @@
         const cellLists = new Array(rows.length);
         const cellsOf = r => cellLists[r] || (cellLists[r] = owned(rows[r], ROLE_CELL));
         return {
+            element: grid.__tabvoroDrawnRows ? null : grid,
             rows: rows,
             cells: cellsOf,
-            spans: taken => {
+            spans: (taken, from) => {
                 const found = [];
-                for (let r = 0; r < taken; ++r) {
+                for (let r = from; r < taken; ++r) {
                     const cells = cellsOf(r);
                     for (let c = 0; c < cells.length; ++c) {
                         const colSpan = ariaSpan(cells[c], 'aria-colspan', 1000);
                         const rowSpan = ariaSpan(cells[c], 'aria-rowspan', 65534);
                         if (colSpan !== 1 || rowSpan !== 1)
-                            found.push(r, c, colSpan, rowSpan);
+                            found.push(r - from, c, colSpan, rowSpan);
                     }
                 }
                 return found;
@@ -384,7 +406,7 @@
                 row[column] = {get innerText() { return piece.innerText; }, get innerHTML() { return piece.outerHTML; }};
             return row;
         });
-        return {rows: list.records, cells: r => rows[r], spans: () => [], records: true};
+        return {element: list.parent, rows: list.records, cells: r => rows[r], spans: () => [], records: true};
     }
 
     // Two lists of entries, each in tree order by the element `at` of its entries, merged into one;
@@ -444,19 +466,22 @@
     }
 
     function tableSource(table) {
-        return {rows: table.rows, cells: r => table.rows[r].cells, spans: taken => takeSpans(table, taken)};
+        return {element: table, rows: table.rows, cells: r => table.rows[r].cells,
+                spans: (taken, from) => from ? spansFrom(table.rows, taken, from) : takeSpans(table, taken)};
     }
 
-    function takeTable(source, index, req) {
+    function takeTable(source, index, req, from) {
         const rows = source.rows;
         const n = rows.length;
-        const out = {i: index, n: n};
+        const out = {i: index, n: n - from};
+        if (from)
+            out.c = from;
         if (source.records)
             out.k = 1;
         const taken = req.tables === TABLES_FIRST_ROWS ? Math.min(n, 1) : n;
-        const texts = new Array(taken);
-        const cellHtml = req.cellHtml ? new Array(taken) : null;
-        for (let r = 0; r < taken; ++r) {
+        const texts = new Array(Math.max(0, taken - from));
+        const cellHtml = req.cellHtml ? new Array(texts.length) : null;
+        for (let r = from; r < taken; ++r) {
             const cells = source.cells(r);
             const m = cells.length;
             const rowTexts = new Array(m);
@@ -468,12 +493,12 @@
                     rowHtml[c] = req.cellHtml === CELL_HTML_THROUGH_HREF ? throughFirstHref(cell.innerHTML)
                                                                          : cell.innerHTML;
             }
-            texts[r] = rowTexts;
+            texts[r - from] = rowTexts;
             if (cellHtml)
-                cellHtml[r] = rowHtml;
+                cellHtml[r - from] = rowHtml;
         }
         out.r = texts;
-        const spans = source.spans(taken);
+        const spans = source.spans(taken, from);
         if (spans.length)
             out.s = spans;
         if (cellHtml) {
@@ -490,18 +515,103 @@
             out.z = size;
         }
         if (req.rowHtml) {
-            const html = new Array(n);
-            for (let r = 0; r < n; ++r)
-                html[r] = rows[r].innerHTML;
+            const html = new Array(n - from);
+            for (let r = from; r < n; ++r)
+                html[r - from] = rows[r].innerHTML;
             out.rh = html;
         }
         if (typeof req.rowNeedle === 'string') {
-            const answers = new Array(n);
-            for (let r = 0; r < n; ++r)
-                answers[r] = rows[r].innerHTML.includes(req.rowNeedle) ? '1' : '0';
+            const answers = new Array(n - from);
+            for (let r = from; r < n; ++r)
+                answers[r - from] = rows[r].innerHTML.includes(req.rowNeedle) ? '1' : '0';
             out.rn = answers.join('');
         }
         return out;
+    }
+
+    // ---- Tables that grow
+    //
+    // A page that adds rows to a table in place (a "more" button, a scroll) is read again and
+    // again; reading the rows read before every time would cost each read the whole table. A
+    // read that asks for it (`mark`) marks the tables it took: for each, the last row before
+    // its trailing pager rows. An observer of the document notes any change at or before that
+    // row: inside the rows before it, to the rows themselves, to the table around them. A later
+    // read may then ask to go on from the first `k` rows of a table of the marked read (`more`:
+    // {i: table, k, g: the read's mark}); when nothing changed at or before its marked row, the
+    // table is taken from row k on, and says so (c: k). Otherwise it is taken whole, as always.
+    // Only the document's own tables are marked: changes inside shadow roots and frames are not
+    // seen by the observer.
+    const GROWTH = '__tabvoroGrowth';
+
+    // Whether `node` comes after `last` in the document, outside it.
+    function follows(last, node) {
+        const p = last.compareDocumentPosition(node);
+        return (p & Node.DOCUMENT_POSITION_FOLLOWING) !== 0 &&
+               (p & (Node.DOCUMENT_POSITION_CONTAINED_BY | Node.DOCUMENT_POSITION_DISCONNECTED)) === 0;
+    }
+
+    // Whether the change of `record` lies wholly after the marked row `last`: a change of a node
+    // after it, or nodes added or removed after it in one of its ancestors.
+    function changeFollows(last, record) {
+        const target = record.target;
+        if (follows(last, target))
+            return true;
+        if (record.type !== 'childList' || target === last || !target.contains(last))
+            return false;
+        const before = record.previousSibling;
+        return !!before && (before === last || before.contains(last) || follows(last, before));
+    }
+
+    function noteChanges(growth, records) {
+        for (const record of records) {
+            if (!growth.marks.size)
+                return;
+            for (let node = record.target; node; node = node.parentNode) {
+                const mark = growth.marks.get(node);
+                if (mark && !mark.changed && !changeFollows(mark.last, record))
+                    mark.changed = true;
+            }
+        }
+    }
+
+    function growthState(doc) {
+        let growth = window[GROWTH];
+        if (!growth || growth.doc !== doc) {
+            growth = window[GROWTH] = {doc: doc, id: '', marks: new Map(), observer: null};
+            growth.observer = new MutationObserver(records => noteChanges(growth, records));
+            growth.observer.observe(doc, {childList: true, subtree: true, characterData: true, attributes: true});
+        }
+        noteChanges(growth, growth.observer.takeRecords());
+        return growth;
+    }
+
+    // The rows of `source` the read asked to go on from, when none of them has changed since.
+    function rowsToGoOnFrom(growth, source, index, req) {
+        const more = req.more;
+        if (!more || more.i !== index || more.g !== growth.id || !source.element)
+            return 0;
+        const mark = growth.marks.get(source.element);
+        if (!mark || mark.changed || more.k < 1 || more.k > mark.frozen || source.rows[mark.frozen - 1] !== mark.last)
+            return 0;
+        return more.k;
+    }
+
+    // Marks the tables of this read, in place of the last read's marks.
+    function markTables(growth, taken) {
+        growth.marks = new Map();
+        growth.id = String(Math.random()).slice(2);
+        for (const {source, out, from} of taken) {
+            const element = source.element;
+            if (!element || element.getRootNode() !== growth.doc)
+                continue;
+            let frozen = source.rows.length;
+            if (typeof out.rn === 'string')
+                while (frozen > from && out.rn[frozen - 1 - from] === '1')
+                    --frozen;
+            if (frozen > 0)
+                growth.marks.set(element, {last: source.rows[frozen - 1], frozen: frozen, changed: false});
+        }
+        return growth.id;
     }
 
     // Type and value are those of the form controls, as the page holds them now (typed in or
@@ -612,7 +722,16 @@
                     return other.table ? tableSource(other.table)
                          : other.grid ? gridSource(other.grid) : recordSource(other.list, other.list.found);
                 };
-                out.t = indexes.map(i => takeTable(source(i), i, req));
+                // Only the page's own document keeps marks; a frame's is read whole.
+                const growth = req.mark && depth === 0 ? growthState(doc) : null;
+                const taken = indexes.map(i => {
+                    const s = source(i);
+                    const from = growth ? rowsToGoOnFrom(growth, s, i, req) : 0;
+                    return {source: s, from: from, out: takeTable(s, i, req, from)};
+                });
+                out.t = taken.map(entry => entry.out);
+                if (growth)
+                    out.g = markTables(growth, taken);
             }
         }
         if (req.elements)

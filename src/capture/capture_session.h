@@ -5,9 +5,11 @@
 // first page of a new run with the last page of the previous one.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "capture/row_marks.h"
+#include "capture/table_growth.h"
 
 namespace tabvoro::capture {
 
@@ -23,6 +25,9 @@ struct CaptureSession {
     std::string lastDocument;
     // The rows written by this run, when each row is to be written once.
     RowMarks writtenRows;
+    // Where the next read of the last kept capture's document may go on from; none when the
+    // capture walked more or less than one table.
+    std::optional<GrowthPoint> growth;
 };
 
 }  // namespace tabvoro::capture

@@ -20,6 +20,10 @@ bool tableMatches(const Table &table, std::size_t position, const CaptureSetting
 {
     if (!settings.keywordMode)
         return false;
+    // A table read on from rows read before is the one the last capture matched, unchanged up
+    // to there; a growth point is only left where those rows decide the match (growthPoint).
+    if (table.rowsBefore() > 0)
+        return true;
     switch (*settings.keywordMode) {
     case KeywordMode::FirstRowPrefix: {
         const auto starts = table.textStartsWith(settings.keyword);
@@ -79,22 +83,32 @@ public:
 
     std::int64_t rowsWalked() const { return m_rowsWalked; }
     bool tooLarge() const { return m_tooLarge; }
+    std::size_t width() const { return m_width; }
+    // A walk that goes on from lines built before is built as wide as they are.
+    void setWidth(std::size_t width) { m_width = width; }
+
+    // Rows walked: all but the first (unless the header is asked for) and the pager rows. A
+    // record list has no header: its first row is a record; nor has a table read on from rows
+    // read before. A row whose HTML cannot be read counts as a pager row.
+    std::vector<char> walkedRows(const Table &table) const
+    {
+        const std::size_t rows = table.rowCount().value_or(0);
+        std::vector<char> walked(rows, 0);
+        const bool header = !m_settings.includeHeader && !table.isRecordList() && table.rowsBefore() == 0;
+        for (std::size_t r = header ? 1 : 0; r < rows; ++r) {
+            const auto pager = table.rowHtmlContains(r, m_pagerText);
+            walked[r] = pager && !*pager;
+        }
+        return walked;
+    }
 
     void walk(const Table &table)
     {
         if (m_tooLarge)
             return;
         const std::size_t rows = table.rowCount().value_or(0);
-        // Rows walked: all but the first (unless the header is asked for) and the pager rows.
-        // A record list has no header: its first row is a record. A row whose HTML cannot be
-        // read counts as a pager row.
-        std::vector<char> walked(rows, 0);
-        std::size_t walkedRows = 0;
-        for (std::size_t r = m_settings.includeHeader || table.isRecordList() ? 0 : 1; r < rows; ++r) {
-            const auto pager = table.rowHtmlContains(r, m_pagerText);
-            walked[r] = pager && !*pager;
-            walkedRows += walked[r];
-        }
+        const std::vector<char> walked = walkedRows(table);
+        const auto walkedRows = static_cast<std::size_t>(std::count(walked.begin(), walked.end(), 1));
         m_width = std::max(m_width, tableWidth(table, walked));
         // Every kept position of a walked row gives at least one byte: a table whose width
         // alone passes the limit is refused before a byte of it is built.
@@ -200,7 +214,8 @@ private:
             return;
         std::string value = cellValue(table, r, c, m_settings.includeLinks, m_baseUrl);
         // A header cell left blank on the page takes the field's name.
-        if (value.empty() && r == 0 && !table.isRecordList() && !trimSpaces(field.name).empty())
+        if (value.empty() && r == 0 && !table.isRecordList() && table.rowsBefore() == 0 &&
+            !trimSpaces(field.name).empty())
             value = field.name;
         appendField(value);
     }
@@ -227,12 +242,12 @@ std::int64_t lineCount(std::string_view text)
 
 // What of a capture text is written: on the document of the last kept capture, when its table
 // has grown with the rows captured before still in place (a "more" button, a scroll), only the
-// rows after them; and with unique rows, none that was written before. `rows` goes down by the
-// rows left out.
-std::string keptRows(std::string_view text, const std::string &identity, bool unique, CaptureSession &session,
-                     std::int64_t &rows)
+// rows after them (`grown`: the text holds only those already); and with unique rows, none
+// that was written before. `rows` goes down by the rows left out.
+std::string keptRows(std::string_view text, const std::string &identity, bool unique, bool grown,
+                     CaptureSession &session, std::int64_t &rows)
 {
-    if (!identity.empty() && identity == session.lastDocument && !session.lastCapture.empty() &&
+    if (!grown && !identity.empty() && identity == session.lastDocument && !session.lastCapture.empty() &&
         text.starts_with(session.lastCapture)) {
         rows = std::max<std::int64_t>(0, rows - lineCount(session.lastCapture));
         text.remove_prefix(session.lastCapture.size());
@@ -266,6 +281,69 @@ std::string textValue(const Table &table, std::size_t row, std::size_t cell, boo
     if (numericCommas && isNumericText(value))
         return replaceAll(value, ",", "");
     return replaceAll(value, ",", kFullWidthComma);
+}
+
+bool sameFields(const std::vector<Field> &a, const std::vector<Field> &b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Field &x, const Field &y) {
+        return x.name == y.name && x.selected == y.selected;
+    });
+}
+
+// Whether two settings pick and walk tables alike, so that lines built with one go on with the
+// other.
+bool walksAlike(const CaptureSettings &a, const CaptureSettings &b)
+{
+    return a.keyword == b.keyword && a.keywordMode == b.keywordMode && a.inFrame == b.inFrame &&
+           a.frameText == b.frameText && a.includeHeader == b.includeHeader && a.includeLinks == b.includeLinks &&
+           pagerRowText(a) == pagerRowText(b) && sameFields(a.fields, b.fields);
+}
+
+// The growth point a capture leaves that walked `table` (number `index`) alone, lines
+// `widthUsed` wide; `earlier` is the point its read went on from, if it did. None when later
+// rows could change the lines of the rows walked, or another read could match another table.
+std::optional<GrowthPoint> growthPoint(const Document &doc, const Table &table, std::size_t index,
+                                       const std::vector<char> &walked, std::size_t widthUsed,
+                                       const CaptureSettings &settings, const GrowthPoint *earlier)
+{
+    // A keyword found anywhere in the text may be found in rows that come and go.
+    if (doc.identity().empty() || doc.readMark().empty() || settings.inFrame || !settings.keywordMode ||
+        *settings.keywordMode == KeywordMode::CommonText)
+        return std::nullopt;
+    const std::size_t before = table.rowsBefore();
+    if (before > 0 && !earlier)
+        return std::nullopt;
+    // The pager rows at the end may go (the last page) or stay below the rows to come.
+    const std::string pagerText = pagerRowText(settings);
+    std::size_t kept = walked.size();
+    for (; kept > 0; --kept) {
+        const auto pager = table.rowHtmlContains(kept - 1, pagerText);
+        if (pager && !*pager)
+            break;
+    }
+    if (before + kept == 0)
+        return std::nullopt;
+    // A cell spanning down past them would push the cells of rows to come.
+    for (std::size_t r = 0; r < kept; ++r)
+        for (std::size_t c = 0, cells = table.cellCount(r).value_or(0); c < cells; ++c)
+            if (r + static_cast<std::size_t>(spanOrOne(table.cellRowSpan(r, c))) > kept)
+                return std::nullopt;
+    // The first-row keyword must be decided by the first row, which stays.
+    if (before == 0 && *settings.keywordMode == KeywordMode::FirstRowPrefix) {
+        std::size_t bytes = 0;
+        for (std::size_t c = 0, cells = table.cellCount(0).value_or(0); c < cells; ++c)
+            bytes += table.cellText(0, c).value_or(std::string()).size();
+        if (bytes < settings.keyword.size())
+            return std::nullopt;
+    }
+    GrowthPoint point;
+    point.from = {index, before + kept, doc.readMark()};
+    point.document = doc.identity();
+    const std::vector<char> head(walked.begin(), walked.begin() + static_cast<std::ptrdiff_t>(kept));
+    point.widthBefore = std::max(earlier ? earlier->widthBefore : 0, tableWidth(table, head));
+    point.widthUsed = widthUsed;
+    point.settings = settings;
+    return point;
 }
 
 }  // namespace
@@ -360,60 +438,136 @@ bool hasMatchingTable(const Document &page, const CaptureSettings &settings)
     const std::size_t tables = doc.tableCount().value_or(0);
     for (std::size_t i = 0; i < tables; ++i) {
         const auto table = doc.table(i);
-        if (table && *table && tableMatches(**table, i, settings) && (*table)->rowCount().value_or(0) > 0)
+        if (table && *table && tableMatches(**table, i, settings) &&
+            ((*table)->rowsBefore() > 0 || (*table)->rowCount().value_or(0) > 0))
             return true;
     }
     return false;
 }
+
+namespace {
+
+// The outcome of a capture that cannot use a read that went on from rows read before: nothing
+// changes, and the page is to be read again whole.
+CaptureOutcome readWhole(CaptureSession &session)
+{
+    session.growth.reset();
+    CaptureOutcome outcome;
+    outcome.readWhole = true;
+    return outcome;
+}
+
+}  // namespace
 
 CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &settings,
                             CaptureSession &session, std::size_t maxTextBytes)
 {
     std::string text;
     std::int64_t rowsWalked = 0;
+    // Where the next read may go on from, and whether this one went on from the last point.
+    std::optional<GrowthPoint> growth;
+    bool grown = false;
     if (const auto document = targetDocument(page, settings.inFrame, settings.frameText)) {
         const Document &doc = **document;
-        TableWalker walker(settings, doc.baseUrl().value_or(std::string()), text, maxTextBytes);
         const std::size_t tables = doc.tableCount().value_or(0);
         const std::size_t htmlTables = std::min(tables, doc.htmlTableCount().value_or(tables));
-        bool matched = false;
-        auto walkMatching = [&](std::size_t from, std::size_t to) {
-            for (std::size_t i = from; i < to && !walker.tooLarge(); ++i) {
-                const auto table = doc.table(i);
-                if (table && *table && tableMatches(**table, i, settings)) {
-                    matched = true;
-                    walker.walk(**table);
-                }
+        const GrowthPoint *point = session.growth ? &*session.growth : nullptr;
+        const Table *goneOn = nullptr;
+        for (std::size_t i = 0; i < tables; ++i)
+            if (const auto table = doc.table(i); table && *table && (*table)->rowsBefore() > 0)
+                goneOn = *table;
+        if (goneOn) {
+            // The new rows only: the capture is the one the whole table's walk would make when
+            // that table is still the only one to match and the lines keep their width.
+            const std::size_t index = point ? point->from.table : tables;
+            const auto continued = index < tables ? doc.table(index) : Read<const Table *>(failure("no point"));
+            if (!continued || *continued != goneOn || goneOn->rowsBefore() != point->from.rows ||
+                doc.identity() != point->document || !walksAlike(settings, point->settings))
+                return readWhole(session);
+            for (std::size_t i = 0; i < tables; ++i)
+                if (const auto table = doc.table(i);
+                    i != index && table && *table && tableMatches(**table, i, settings))
+                    return readWhole(session);
+            TableWalker walker(settings, doc.baseUrl().value_or(std::string()), text,
+                               maxTextBytes - std::min(maxTextBytes, session.lastCapture.size()));
+            const std::vector<char> walked = walker.walkedRows(*goneOn);
+            if (std::max(point->widthBefore, tableWidth(*goneOn, walked)) != point->widthUsed)
+                return readWhole(session);
+            walker.setWidth(point->widthUsed);
+            walker.walk(*goneOn);
+            if (walker.tooLarge()) {
+                session.recordCount = 0;
+                session.growth.reset();
+                session.statusText = tooLargeMessage(maxTextBytes);
+                return {false, {}, {}, session.statusText};
             }
-        };
-        // A keyword that matches a <table> captures what it captured before grids were tables:
-        // the grids are looked at only when no <table> matches. A position counts on past them.
-        const bool byPosition = settings.keywordMode == KeywordMode::Position;
-        walkMatching(0, byPosition ? tables : htmlTables);
-        if (!byPosition && !matched)
-            walkMatching(htmlTables, tables);
-        if (walker.tooLarge()) {
-            // Nothing of it is kept: the repeat check and the tally stay as they were.
-            session.recordCount = 0;
-            session.statusText = tooLargeMessage(maxTextBytes);
-            return {false, {}, {}, session.statusText};
+            growth = growthPoint(doc, *goneOn, index, walked, walker.width(), settings, point);
+            rowsWalked = walker.rowsWalked();
+            grown = true;
+        } else {
+            TableWalker walker(settings, doc.baseUrl().value_or(std::string()), text, maxTextBytes);
+            std::size_t matched = 0;
+            const Table *only = nullptr;
+            std::size_t onlyIndex = 0;
+            auto walkMatching = [&](std::size_t from, std::size_t to) {
+                for (std::size_t i = from; i < to && !walker.tooLarge(); ++i) {
+                    const auto table = doc.table(i);
+                    if (table && *table && tableMatches(**table, i, settings)) {
+                        ++matched;
+                        only = *table;
+                        onlyIndex = i;
+                        walker.walk(**table);
+                    }
+                }
+            };
+            // A keyword that matches a <table> captures what it captured before grids were
+            // tables: the grids are looked at only when no <table> matches. A position counts
+            // on past them.
+            const bool byPosition = settings.keywordMode == KeywordMode::Position;
+            walkMatching(0, byPosition ? tables : htmlTables);
+            if (!byPosition && matched == 0)
+                walkMatching(htmlTables, tables);
+            if (walker.tooLarge()) {
+                // Nothing of it is kept: the repeat check and the tally stay as they were.
+                session.recordCount = 0;
+                session.growth.reset();
+                session.statusText = tooLargeMessage(maxTextBytes);
+                return {false, {}, {}, session.statusText};
+            }
+            if (matched == 1)
+                growth = growthPoint(doc, *only, onlyIndex, walker.walkedRows(*only), walker.width(), settings,
+                                     nullptr);
+            rowsWalked = walker.rowsWalked();
         }
-        rowsWalked = walker.rowsWalked();
     }
 
-    if (text == session.lastCapture) {
+    // The page marked the tables of this read afresh: the point left is this read's, when the
+    // capture before is of this document.
+    if (grown ? text.empty() : text == session.lastCapture) {
         session.recordCount = 0;
+        session.growth = page.identity() == session.lastDocument ? std::move(growth) : std::nullopt;
         return {};
     }
-    std::string kept = keptRows(text, page.identity(), settings.uniqueRows, session, rowsWalked);
+    session.growth = std::move(growth);
+    std::string kept = keptRows(text, page.identity(), settings.uniqueRows, grown, session, rowsWalked);
     session.recordCount = rowsWalked;
-    session.lastCapture = std::move(text);
+    if (grown)
+        session.lastCapture.append(text);
+    else
+        session.lastCapture = std::move(text);
     session.lastDocument = page.identity();
     session.captureCount += 1;
     session.recordTotal += rowsWalked;
     session.statusText = "本次已采集表格数:" + std::to_string(session.captureCount) + "个,记录:" +
                          std::to_string(session.recordTotal) + "条";
     return {true, collapseBlankLines(std::move(kept)), session.statusText, {}};
+}
+
+std::optional<TableContinuation> continuationFor(const CaptureSession &session, const CaptureSettings &settings)
+{
+    if (!session.growth || !walksAlike(session.growth->settings, settings))
+        return std::nullopt;
+    return session.growth->from;
 }
 
 }  // namespace tabvoro::capture

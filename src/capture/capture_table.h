@@ -19,6 +19,10 @@ struct CaptureOutcome {
     std::string text;    // the capture text, blank lines collapsed; what the save step receives
     std::string status;  // the tally for the status row, "本次已采集表格数:N个,记录:M条"
     std::string error;   // why the capture was refused (too large); empty otherwise
+    // The read went on from rows read before (Table::rowsBefore), but this capture needs the
+    // whole table (another table matches now, the lines would change width): nothing was
+    // captured, and the page is to be read again without going on.
+    bool readWhole = false;
 };
 
 // Captures `page` (or its frame, by the settings) and updates the tally in `session`. Never

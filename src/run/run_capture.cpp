@@ -56,33 +56,45 @@ CaptureRun::CaptureOutcome CaptureRun::CaptureTable(bool holdWhenAbsent)
     {
         settings = m_controls->settings();
         auto request = browser::SnapshotRequest::forCapture(settings);
+        // A table that grows in place is read from the rows after those captured before.
+        request.continuation = capture::continuationFor(m_session, settings);
         // A run that pages by a link or drop-down reads the page again for its step right after
         // this: one read serves both when the page stays as it is meanwhile.
         const bool forStep = m_on && pagesByTheDocument(settings.pagingMode) &&
                              request.include(browser::SnapshotRequest::forNextPage(settings));
         QString stamp;
-        document = browser::takeSnapshot(browser::stampedEvaluate(m_browser, &stamp), request);
-        m_stepRead.reset();
-        // A grid that draws only the rows in view is scrolled through first, and read again.
-        const bool gathered = *document && browser::stampShowsRowCounts(stamp) && gatherDrawnRows();
-        if (gathered)
+        bool gathered = false;
+        for (bool first = true;; first = false) {
             document = browser::takeSnapshot(browser::stampedEvaluate(m_browser, &stamp), request);
-        if (!*document) {
-            // The page could not be read at all (it was being replaced, the read timed out, its
-            // renderer went). Counting that as an empty page would reset the repeat check and let
-            // a run move past a page it never captured; the capture is skipped and says why, and
-            // the next tick or page load tries again.
-            done();
-            emit status(kPageNotReadMessage + qs(document->error().message));
-            return {};
+            m_stepRead.reset();
+            // A grid that draws only the rows in view is scrolled through first, and read again,
+            // whole.
+            gathered = gathered || (first && *document && browser::stampShowsRowCounts(stamp) && gatherDrawnRows());
+            if (first && gathered) {
+                request.continuation.reset();
+                document = browser::takeSnapshot(browser::stampedEvaluate(m_browser, &stamp), request);
+            }
+            if (!*document) {
+                // The page could not be read at all (it was being replaced, the read timed out,
+                // its renderer went). Counting that as an empty page would reset the repeat check
+                // and let a run move past a page it never captured; the capture is skipped and
+                // says why, and the next tick or page load tries again.
+                done();
+                emit status(kPageNotReadMessage + qs(document->error().message));
+                return {};
+            }
+            // The document's own mark, beyond its changes: a table grown in place is told by it.
+            (**document)->setIdentity(stamp.section(':', 0, 0).toStdString());
+            if (holdWhenAbsent && !capture::hasMatchingTable(***document, settings)) {
+                done();
+                return {true, false, true};
+            }
+            outcome = capture::CaptureTable(***document, settings, m_session);
+            // The read went on from the rows read before, and this capture needs them all.
+            if (!outcome.readWhole || !request.continuation)
+                break;
+            request.continuation.reset();
         }
-        // The document's own mark, beyond its changes: a table grown in place is told by it.
-        (**document)->setIdentity(stamp.section(':', 0, 0).toStdString());
-        if (holdWhenAbsent && !capture::hasMatchingTable(***document, settings)) {
-            done();
-            return {true, false, true};
-        }
-        outcome = capture::CaptureTable(***document, settings, m_session);
         if (gathered)
             browser::releaseDrawnRows(m_browser);
         if (forStep) {

@@ -66,6 +66,11 @@ public:
     // A list of repeated records (see below): it has no header row, its first row is a record
     // like the others.
     virtual bool isRecordList() const { return false; }
+
+    // Rows of the table before the first one this holds: a read of the live page that goes on
+    // from the rows an earlier read took, unchanged since, holds only the rows after them. Its
+    // row numbers count from the first row it holds.
+    virtual std::size_t rowsBefore() const { return 0; }
 };
 
 // One element of the document's `all` list.
@@ -100,6 +105,10 @@ public:
     // when unknown (a saved page).
     const std::string &identity() const { return m_identity; }
     void setIdentity(std::string identity) { m_identity = std::move(identity); }
+    // The mark the page gave the tables of this read, under which a later read of the same
+    // document may go on from the rows this one took (Table::rowsBefore). Empty when none.
+    const std::string &readMark() const { return m_readMark; }
+    void setReadMark(std::string mark) { m_readMark = std::move(mark); }
     // innerText of the body; empty for a frameset page.
     virtual Read<std::string> bodyText() const = 0;
 
@@ -126,6 +135,7 @@ public:
 
 private:
     std::string m_identity;
+    std::string m_readMark;
 };
 
 }  // namespace tabvoro::capture

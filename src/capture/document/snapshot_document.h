@@ -66,6 +66,8 @@ public:
     // setRowCount tells how many rows the table has when fewer were taken; without it the rows
     // added are all of them.
     void setRowCount(std::size_t rows);
+    // The rows of the live table before the first one added (Table::rowsBefore).
+    void setRowsBefore(std::size_t rows) { m_rowsBefore = rows; }
     void addRow();
     // Adds a cell to the row added last.
     void addCell(std::string_view text, int colSpan = 1, int rowSpan = 1);
@@ -101,6 +103,7 @@ public:
     Read<int> cellColSpan(std::size_t row, std::size_t cell) const override;
     Read<int> cellRowSpan(std::size_t row, std::size_t cell) const override;
     bool isRecordList() const override { return m_recordList; }
+    std::size_t rowsBefore() const override { return m_rowsBefore; }
 
     // Bytes of text() in UTF-8.
     Read<std::size_t> textSize() const;
@@ -131,6 +134,7 @@ private:
     std::optional<std::size_t> m_textBytes;
     std::optional<std::size_t> m_textCharacters;
     bool m_recordList = false;
+    std::size_t m_rowsBefore = 0;
 };
 
 class SnapshotDocument;
