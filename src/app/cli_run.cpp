@@ -212,7 +212,10 @@ int runPages(const std::vector<std::string> &arguments, int argc, char **argv)
     QString saveError;
     QObject::connect(&run, &run::CaptureRun::captureKept, &run, [&](const run::KeptCapture &capture) {
         std::cout << capture.tally.toStdString() << std::endl;
-        ++kept;
+        // A timer's tick may take a page whose document has only just begun: a capture that
+        // found nothing is no page of the count, or the pages asked for would end with one lost.
+        if (!capture.shownText.isEmpty())
+            ++kept;
         if (!capture.saved) {
             saveFailed = true;
             saveError = capture.saveError;

@@ -25,6 +25,7 @@ const QString kChangeStamp = QStringLiteral(
 constexpr int kPollAnswerMs = 2000;
 
 const QString kSettledMark = QStringLiteral("tabvoro-settled:");
+const QString kStillMark = QStringLiteral("tabvoro-still:");
 
 // Whether a mutation record touches a table: a change inside one, or one added or removed.
 // Grids and ARIA tables are tables as much as <table> elements are.
@@ -41,18 +42,21 @@ function observe(ob){ob.observe(document,how);
 for(var f=0;f<window.frames.length;f++){try{ob.observe(window.frames[f].document,how);}catch(e){}}}
 )JS");
 
-// %1 the token of this watch, %2 the settle time in ms.
-const QString kWatchScript = QStringLiteral(R"JS((function(token,settle){
+// %1 the token of this watch, %2 the settle time in ms, %3 the still time in ms. Once the
+// tables have changed and been still for the still time, the page says so ("still"); once
+// armed, it says "settled" when they have been still for the settle time.
+const QString kWatchScript = QStringLiteral(R"JS((function(token,settle,still){
 var w=window;if(w.__tabvoroWatch)w.__tabvoroWatch.stop();
-var changed=false,last=0,armed=false,timer=0;)JS") + kTouchesTable + QStringLiteral(R"JS(
-function stop(){ob.disconnect();clearTimeout(timer);if(w.__tabvoroWatch===self)w.__tabvoroWatch=null;}
+var changed=false,last=0,armed=false,timer=0,early=0;)JS") + kTouchesTable + QStringLiteral(R"JS(
+function stop(){ob.disconnect();clearTimeout(timer);clearTimeout(early);if(w.__tabvoroWatch===self)w.__tabvoroWatch=null;}
 function fire(){stop();console.log('tabvoro-settled:'+token);}
 function schedule(){clearTimeout(timer);timer=setTimeout(fire,Math.max(0,settle-(Date.now()-last)));}
+function hint(){clearTimeout(early);early=setTimeout(function(){console.log('tabvoro-still:'+token);},still);}
 var ob=new MutationObserver(function(rs){for(var i=0;i<rs.length;i++)if(touches(rs[i])){
-changed=true;last=Date.now();if(armed)schedule();return;}});
+changed=true;last=Date.now();hint();if(armed)schedule();return;}});
 observe(ob);
 var self={stop:stop,arm:function(t){if(t!==token)return false;armed=true;if(changed)schedule();return true;}};
-w.__tabvoroWatch=self;return true;})('%1',%2))JS");
+w.__tabvoroWatch=self;return true;})('%1',%2,%3))JS");
 
 // The changes to the page's tables since the first call in this document, and the ms since
 // the last one (since the first call when none came): [changes, ms]. The observer stays for the
@@ -93,8 +97,8 @@ QString sameDocumentGuard(const QString &stamp)
     return QStringLiteral("var c=window.__tabvoroChanges;if(!c||c.id!=='%1')return false;").arg(stamp.section(':', 0, 0));
 }
 
-TableChangeWatch::TableChangeWatch(BrowserEngine *browser, int settleMs)
-    : QObject(browser), m_browser(browser), m_settleMs(settleMs)
+TableChangeWatch::TableChangeWatch(BrowserEngine *browser, int settleMs, int stillMs)
+    : QObject(browser), m_browser(browser), m_settleMs(settleMs), m_stillMs(stillMs)
 {
     connect(browser, &BrowserEngine::ConsoleMessage, this, &TableChangeWatch::onConsoleMessage);
 }
@@ -103,7 +107,7 @@ bool TableChangeWatch::start()
 {
     // A token the page's own scripts cannot know, so that no page can report itself settled.
     m_token = QString::number(QRandomGenerator::global()->generate64(), 36);
-    const auto answer = m_browser->evaluate(kWatchScript.arg(m_token).arg(m_settleMs));
+    const auto answer = m_browser->evaluate(kWatchScript.arg(m_token).arg(m_settleMs).arg(m_stillMs));
     if (!answer || !answer->toBool()) {
         m_token.clear();
         return false;
@@ -134,8 +138,20 @@ void TableChangeWatch::cancel()
 
 void TableChangeWatch::onConsoleMessage(const QString &message)
 {
-    if (m_token.isEmpty() || !message.startsWith(kSettledMark) || message.mid(kSettledMark.size()) != m_token)
+    if (m_token.isEmpty())
         return;
+    const bool still = message.startsWith(kStillMark) && message.mid(kStillMark.size()) == m_token;
+    if (!still && (!message.startsWith(kSettledMark) || message.mid(kSettledMark.size()) != m_token))
+        return;
+    // Tables that changed and then kept still while the page fetches nothing and is not being
+    // left are there: rows that still come after the capture are caught before the next step,
+    // which captures again when the page changed since. A page still fetching waits the settle
+    // time.
+    if (still) {
+        const QString token = m_token;
+        if (m_browser->isLoading() || outstandingRequests(m_browser) > 0 || m_token != token)
+            return;
+    }
     m_token.clear();
     emit settled();
 }

@@ -30,11 +30,13 @@ QString sameDocumentGuard(const QString &stamp);
 // Tells when a page whose next page comes by script has shown it: start() before the step that
 // asks for it (the change may come at once), arm() once it is clear that no new document is
 // coming; settled() follows when the page's tables (of the page or of its readable frames) have
-// changed and then stayed unchanged for the settle time.
+// changed and then stayed unchanged for the settle time. It follows sooner, armed or not, when
+// they have stayed unchanged for the still time while the page has no request of its own
+// outstanding and no load under way.
 class TableChangeWatch : public QObject {
     Q_OBJECT
 public:
-    explicit TableChangeWatch(BrowserEngine *browser, int settleMs = 500);
+    explicit TableChangeWatch(BrowserEngine *browser, int settleMs = 500, int stillMs = 20);
 
     bool start();
     // False when the watch is gone (a new document replaced the page it watched).
@@ -51,6 +53,7 @@ private:
 
     BrowserEngine *m_browser;
     int m_settleMs;
+    int m_stillMs;
     QString m_token;
 };
 

@@ -75,6 +75,7 @@ QJsonObject requestObject(const SnapshotRequest &request, const QString &frameAn
     o["elements"] = request.elements;
     o["elementHtml"] = request.elementHtml;
     o["elementNeedle"] = optionalText(request.elementNeedle);
+    o["stepOnly"] = request.stepElementsOnly && request.elementNeedle && !request.elementHtml;
     if (!request.elementHtmlTags.empty()) {
         QJsonArray tags;
         for (const std::string &tag : request.elementHtmlTags)
@@ -169,9 +170,17 @@ void readElements(const QJsonObject &o, SnapshotDocument &document, const Snapsh
 {
     const QJsonArray list = o["e"].toArray();
     document.takeElements(static_cast<std::size_t>(list.size()));
-    for (const QJsonValue &value : list) {
-        const QJsonArray entry = value.toArray();
-        document.addElement(utf8(entry[0]), utf8(entry[1]), text(entry[2]), utf8(entry[3]));
+    // A list taken in part gives each element's index and the list's length.
+    const bool inPart = o.contains("ei");
+    const QJsonArray indexes = o["ei"].toArray();
+    if (inPart)
+        document.setElementCount(count(o["ec"]));
+    for (qsizetype k = 0; k < list.size(); ++k) {
+        const QJsonArray entry = list[k].toArray();
+        if (inPart)
+            document.addElementAt(count(indexes[k]), utf8(entry[0]), utf8(entry[1]), text(entry[2]), utf8(entry[3]));
+        else
+            document.addElement(utf8(entry[0]), utf8(entry[1]), text(entry[2]), utf8(entry[3]));
     }
     const QJsonArray html = o["eh"].toArray();
     for (qsizetype k = 0; k + 1 < html.size(); k += 2)
@@ -309,6 +318,7 @@ SnapshotRequest SnapshotRequest::forNextPage(const std::string &needle)
     SnapshotRequest r;
     r.elements = true;
     r.elementNeedle = needle;
+    r.stepElementsOnly = true;
     return r;
 }
 
@@ -330,7 +340,8 @@ bool SnapshotRequest::include(const SnapshotRequest &other)
                               !other.bodyText;
     const bool sameElementParts = !elements || (elementHtml == other.elementHtml &&
                                                 elementNeedle == other.elementNeedle &&
-                                                elementHtmlTags == other.elementHtmlTags);
+                                                elementHtmlTags == other.elementHtmlTags &&
+                                                stepElementsOnly == other.stepElementsOnly);
     if (frame != other.frame || !onlyElements || !sameElementParts)
         return false;
     if (other.elements) {
@@ -338,6 +349,7 @@ bool SnapshotRequest::include(const SnapshotRequest &other)
         elementHtml = other.elementHtml;
         elementNeedle = other.elementNeedle;
         elementHtmlTags = other.elementHtmlTags;
+        stepElementsOnly = other.stepElementsOnly;
     }
     links = links || other.links;
     return true;

@@ -78,6 +78,11 @@ struct SnapshotRequest {
     bool elementHtml = false;
     std::optional<std::string> elementNeedle;
     std::vector<std::string> elementHtmlTags = {"A", "IMG", "BUTTON"};
+    // With elementNeedle and without elementHtml: of the `all` list only the elements a
+    // next-page step acts on are taken (those of elementHtmlTags whose HTML holds the needle,
+    // and the form controls); the others are counted. A page of many rows of links then costs
+    // the step its few candidates, not an entry for every element.
+    bool stepElementsOnly = false;
 
     bool links = false;
 

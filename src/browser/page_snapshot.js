@@ -19,7 +19,9 @@
 //                      rh: [row HTML...],
 //                      rn: "0110..." whether each row's HTML contains the row needle,
 //                      z: [UTF-8 bytes, characters] of the whole table text}
-//   e   the `all` list: [tagName, type, value, name] each, empty trailing entries left out
+//   e   the `all` list: [tagName, type, value, name] each, empty trailing entries left out;
+//       with `stepOnly` only the elements a next-page step acts on, each at its index in ei,
+//       of a list of ec elements
 //   eh  [element index, inner HTML, ...] for the elements whose HTML was asked
 //   en  one character per element: "1"/"0" whether its HTML holds the element needle, " " not asked
 //   l   link addresses
@@ -562,13 +564,24 @@
         return !!before && (before === last || before.contains(last) || follows(last, before));
     }
 
+    // A <table>'s rows are in tree order but for its header rows, which come first, and its
+    // footer rows, which come last: a header added or changed anywhere changes the rows before
+    // the marked one, and so does any change when that row is a footer's.
+    function changesRowOrder(mark, record) {
+        if (mark.last.parentElement.localName === 'tfoot' || record.target.localName === 'thead')
+            return true;
+        const isHead = node => node.localName === 'thead';
+        return Array.prototype.some.call(record.addedNodes, isHead) || Array.prototype.some.call(record.removedNodes, isHead);
+    }
+
     function noteChanges(growth, records) {
         for (const record of records) {
             if (!growth.marks.size)
                 return;
             for (let node = record.target; node; node = node.parentNode) {
                 const mark = growth.marks.get(node);
-                if (mark && !mark.changed && !changeFollows(mark.last, record))
+                if (mark && !mark.changed &&
+                    (!changeFollows(mark.last, record) || mark.table && changesRowOrder(mark, record)))
                     mark.changed = true;
             }
         }
@@ -591,13 +604,58 @@
         if (!more || more.i !== index || more.g !== growth.id || !source.element)
             return 0;
         const mark = growth.marks.get(source.element);
-        if (!mark || mark.changed || more.k < 1 || more.k > mark.frozen || source.rows[mark.frozen - 1] !== mark.last)
+        if (!mark || mark.changed || more.k < 1 || more.k > mark.frozen)
+            return 0;
+        // A grid's or list's rows are worked out afresh at each read: the marked one must be
+        // where it was. A table's are the browser's; finding one of thousands costs a walk.
+        if (!mark.table && source.rows[mark.frozen - 1] !== mark.last)
             return 0;
         return more.k;
     }
 
+    // A <table> taken from its marked row on: its rows after that row, in the table's order,
+    // found from the row itself rather than through the table's rows (reaching row k of those
+    // walks k rows). The rows before it are left as holes, never read.
+    function tableFromMark(table, mark, from) {
+        const last = mark.last;
+        const group = last.parentElement;
+        if (from !== mark.frozen || group.localName === 'thead' || group.localName === 'tfoot')
+            return tableSource(table);
+        const after = [], foot = [];
+        const rowsOf = (section, into) => {
+            for (let row = section.firstElementChild; row; row = row.nextElementSibling)
+                if (row.localName === 'tr')
+                    into.push(row);
+        };
+        const place = group === table ? last : group;
+        for (let child = table.firstElementChild; child !== place; child = child.nextElementSibling)
+            if (child.localName === 'tfoot')
+                rowsOf(child, foot);
+        if (group !== table)
+            for (let row = last.nextElementSibling; row; row = row.nextElementSibling)
+                if (row.localName === 'tr')
+                    after.push(row);
+        for (let child = place.nextElementSibling; child; child = child.nextElementSibling) {
+            const name = child.localName;
+            if (name === 'tr')
+                after.push(child);
+            else if (name === 'tbody')
+                rowsOf(child, after);
+            else if (name === 'tfoot')
+                rowsOf(child, foot);
+        }
+        const rows = new Array(from + after.length + foot.length);
+        rows[from - 1] = last;
+        for (let k = 0; k < after.length; ++k)
+            rows[from + k] = after[k];
+        for (let k = 0; k < foot.length; ++k)
+            rows[from + after.length + k] = foot[k];
+        return {element: table, rows: rows, cells: r => rows[r].cells, spans: (taken, at) => spansFrom(rows, taken, at)};
+    }
+
     // Marks the tables of this read, in place of the last read's marks.
-    function markTables(growth, taken) {
+    function markTables(growth, taken, req) {
+        const earlier = growth.marks;
         growth.marks = new Map();
         growth.id = String(Math.random()).slice(2);
         for (const {source, out, from} of taken) {
@@ -608,8 +666,23 @@
             if (typeof out.rn === 'string')
                 while (frozen > from && out.rn[frozen - 1 - from] === '1')
                     --frozen;
-            if (frozen > 0)
-                growth.marks.set(element, {last: source.rows[frozen - 1], frozen: frozen, changed: false});
+            if (frozen === 0)
+                continue;
+            // The rows among them that hold the row needle: the others cannot hold it in any
+            // element of theirs (takeStepElements).
+            let pagers = typeof out.rn === 'string' ? [] : null;
+            if (pagers && from) {
+                const before = earlier.get(element);
+                pagers = before && before.pagers ? before.pagers.slice() : null;
+            }
+            if (pagers)
+                for (let r = from; r < frozen; ++r)
+                    if (out.rn[r - from] === '1')
+                        pagers.push(source.rows[r]);
+            growth.marks.set(element, {last: source.rows[frozen - 1], frozen: frozen, changed: false,
+                                       table: isHtml(element, 'table'),
+                                       needle: typeof req.rowNeedle === 'string' ? req.rowNeedle : null,
+                                       pagers: pagers});
         }
         return growth.id;
     }
@@ -619,7 +692,156 @@
     const CONTROLS = new Set(['INPUT', 'BUTTON', 'SELECT', 'TEXTAREA']);
     const HTML_NAMESPACE = 'http://www.w3.org/1999/xhtml';
 
+    // The elements a next-page step acts on, and their places in the `all` list: found by the
+    // browser's own selector engine, so that the many cells and links of a large table cost no
+    // entry each. A place is counted by the browser as well while the elements are few.
+    const STEP_ELEMENTS = 'a,img,button,input,select,textarea';
+
+    // The marked rows of a <table> (see "Tables that grow"), unchanged since, that did not hold
+    // `needle`: no element inside them can hold it, its HTML being part of its row's. A growing
+    // table's many links are then not looked at again at every step.
+    function quietTable(doc, needle) {
+        const growth = window[GROWTH];
+        if (!growth || growth.doc !== doc || !growth.marks.size)
+            return null;
+        noteChanges(growth, growth.observer.takeRecords());
+        const quiet = [];
+        for (const [element, mark] of growth.marks)
+            if (!mark.changed && mark.pagers && mark.needle === needle && isHtml(element, 'table'))
+                quiet.push({table: element, last: mark.last, pagers: new Set(mark.pagers),
+                            // in tree order, as the marked read found them
+                            pagersIn: section => mark.pagers.filter(row => row.parentElement === section)});
+        // Tables inside one another would need their rows sorted out; one table is the case
+        // that matters, a page growing one list.
+        return quiet.length === 1 ? quiet[0] : null;
+    }
+
+    // The elements under `root`, itself included, that the step looks at.
+    function stepElementsIn(root, into) {
+        if (root.matches(STEP_ELEMENTS))
+            into.push(root);
+        for (const element of root.querySelectorAll(STEP_ELEMENTS))
+            into.push(element);
+    }
+
+    // The step's elements of the quiet table, in document order, without its quiet rows: those
+    // before its last quiet row, a footer's excepted (a footer's rows come last in the table's
+    // rows, wherever it stands).
+    function stepElementsOfTable(q, into) {
+        let past = false;  // past the last quiet row
+        const row = (element, quiet) => {
+            if (element.localName !== 'tr' || !quiet || past || q.pagers.has(element))
+                stepElementsIn(element, into);
+            if (element === q.last)
+                past = true;
+        };
+        for (let child = q.table.firstElementChild; child; child = child.nextElementSibling) {
+            const name = child.localName;
+            if (name !== 'thead' && name !== 'tbody' && name !== 'tfoot') {
+                row(child, true);
+            } else if (name !== 'tfoot' && !past && child.children.length === child.rows.length) {
+                // A section of rows alone, up to the last quiet row or wholly before it: its
+                // pager rows, and the rows after that row, without going through the others.
+                for (const pager of q.pagersIn(child))
+                    stepElementsIn(pager, into);
+                if (child.contains(q.last)) {
+                    past = true;
+                    for (let inner = q.last.nextElementSibling; inner; inner = inner.nextElementSibling)
+                        stepElementsIn(inner, into);
+                }
+            } else {
+                for (let inner = child.firstElementChild; inner; inner = inner.nextElementSibling)
+                    row(inner, name !== 'tfoot');
+            }
+        }
+    }
+
+    // Every element of the step in document order, the quiet rows of a growing table left out.
+    function stepElements(doc, q) {
+        if (!q || q.last.parentElement !== q.table && q.last.parentElement.parentElement !== q.table)
+            return Array.from(doc.querySelectorAll(STEP_ELEMENTS));
+        // Around the table: its ancestors and what comes before and after each, from the top.
+        const levels = [];
+        for (let node = q.table; node.parentElement; node = node.parentElement)
+            levels.push(node);
+        const found = [];
+        for (let k = levels.length - 1; k >= 0; --k) {
+            const parent = levels[k].parentElement;
+            if (k === levels.length - 1 && parent.matches(STEP_ELEMENTS))
+                found.push(parent);
+            for (let child = parent.firstElementChild; child !== levels[k]; child = child.nextElementSibling)
+                stepElementsIn(child, found);
+            if (k > 0 && levels[k].matches(STEP_ELEMENTS))
+                found.push(levels[k]);
+        }
+        stepElementsOfTable(q, found);
+        for (let k = 0; k < levels.length; ++k)
+            for (let child = levels[k].nextElementSibling; child; child = child.nextElementSibling)
+                stepElementsIn(child, found);
+        return found;
+    }
+
+    // An element's index in the `all` list: its ancestors and the elements of the subtrees
+    // before it. Siblings are counted from the nearer end, so that an element at the end of
+    // thousands of rows counts few of them.
+    function placeOf(element) {
+        const size = node => node.getElementsByTagName('*').length;
+        let index = 0;
+        for (let node = element; node.parentElement; node = node.parentElement) {
+            let before = node.previousElementSibling, after = node.nextElementSibling;
+            let sumBefore = 0, sumAfter = 0;
+            while (before && after) {
+                sumBefore += 1 + size(before);
+                sumAfter += 1 + size(after);
+                before = before.previousElementSibling;
+                after = after.nextElementSibling;
+            }
+            index += 1 + (before ? size(node.parentElement) - 1 - size(node) - sumAfter : sumBefore);
+        }
+        return index;
+    }
+
+    function takeStepElements(doc, req, out) {
+        const wanted = req.elementTags ? new Set(req.elementTags) : null;
+        const needle = req.elementNeedle;
+        const taken = [];
+        const answers = [];
+        for (const element of stepElements(doc, quietTable(doc, needle))) {
+            const tag = element.tagName;
+            const control = CONTROLS.has(tag) && element.namespaceURI === HTML_NAMESPACE;
+            const asked = !wanted || wanted.has(tag);
+            if (asked ? !element.innerHTML.includes(needle) : !control)
+                continue;
+            taken.push(element);
+            answers.push(asked ? '1' : ' ');
+        }
+        const all = doc.getElementsByTagName('*');
+        const indexes = new Array(taken.length);
+        if (taken.length <= 16) {
+            for (let k = 0; k < taken.length; ++k)
+                indexes[k] = placeOf(taken[k]);
+        } else {
+            for (let i = 0, k = 0, n = all.length; i < n && k < taken.length; ++i)
+                if (all[i] === taken[k])
+                    indexes[k++] = i;
+        }
+        out.e = taken.map(element => {
+            const tag = element.tagName;
+            const control = CONTROLS.has(tag) && element.namespaceURI === HTML_NAMESPACE;
+            const entry = [tag, control ? element.type : '', control ? element.value : '',
+                           element.getAttribute('name') || ''];
+            while (entry.length > 1 && entry[entry.length - 1] === '')
+                entry.pop();
+            return entry;
+        });
+        out.ei = indexes;
+        out.ec = all.length;
+        out.en = answers.join('');
+    }
+
     function takeElements(doc, req, out) {
+        if (req.stepOnly && typeof req.elementNeedle === 'string' && !req.elementHtml)
+            return takeStepElements(doc, req, out);
         const all = doc.getElementsByTagName('*');
         const n = all.length;
         const list = new Array(n);
@@ -709,7 +931,15 @@
         }
         if (req.tables) {
             const tables = doc.getElementsByTagName('table');
-            const others = otherTables(doc, 0);
+            // Only the page's own document keeps marks; a frame's is read whole.
+            const growth = req.mark && depth === 0 && req.tables !== TABLES_COUNT ? growthState(doc) : null;
+            // A read that goes on from a <table> leaves the other kinds of table out: while a
+            // <table> matches, a capture walks no grid or list, and a position counts from the
+            // <table>s.
+            const more = req.more;
+            const fromTable = growth && more && more.i < tables.length &&
+                              rowsToGoOnFrom(growth, tableSource(tables[more.i]), more.i, req) > 0;
+            const others = fromTable ? [] : otherTables(doc, 0);
             const count = tables.length + others.length;
             out.tc = count;
             out.hc = tables.length;
@@ -722,16 +952,16 @@
                     return other.table ? tableSource(other.table)
                          : other.grid ? gridSource(other.grid) : recordSource(other.list, other.list.found);
                 };
-                // Only the page's own document keeps marks; a frame's is read whole.
-                const growth = req.mark && depth === 0 ? growthState(doc) : null;
                 const taken = indexes.map(i => {
-                    const s = source(i);
+                    let s = source(i);
                     const from = growth ? rowsToGoOnFrom(growth, s, i, req) : 0;
+                    if (from && isHtml(s.element, 'table'))
+                        s = tableFromMark(s.element, growth.marks.get(s.element), from);
                     return {source: s, from: from, out: takeTable(s, i, req, from)};
                 });
                 out.t = taken.map(entry => entry.out);
                 if (growth)
-                    out.g = markTables(growth, taken);
+                    out.g = markTables(growth, taken, req);
             }
         }
         if (req.elements)

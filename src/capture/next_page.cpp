@@ -38,12 +38,17 @@ NextPageStep byLinkOrButton(const CaptureSettings &settings, const NextPageInput
     // A list that cannot be read has nothing to click: the run ends as when nothing matches.
     if (!document)
         return only(EndTheRun{{}, keyword});
-    const std::size_t count = (*document)->elementCount().value_or(0);
+    const Document &doc = **document;
+    const std::size_t count = doc.elementCount().value_or(0);
+    // A position names its element whether or not the list holds it; it is clicked unless an
+    // element before it matches.
     const auto position = keywordPosition(keyword);
-    for (std::size_t i = 1; i < count; ++i) {
-        if (position && *position == static_cast<double>(i))
-            return only(ClickElement{i, frame});
-        const auto element = (*document)->element(i);
+    const bool byPosition = position && *position >= 1 && *position == std::floor(*position) &&
+                            *position < static_cast<double>(count);
+    for (std::size_t i = doc.nextElement(1); i < count; i = doc.nextElement(i + 1)) {
+        if (byPosition && *position <= static_cast<double>(i))
+            break;
+        const auto element = doc.element(i);
         if (!element || !*element)
             continue;
         const std::string tag = asciiUpper((*element)->tagName().value_or(""));
@@ -57,6 +62,8 @@ NextPageStep byLinkOrButton(const CaptureSettings &settings, const NextPageInput
                 return only(ClickElement{i, frame});
         }
     }
+    if (byPosition)
+        return only(ClickElement{static_cast<std::size_t>(*position), frame});
     return only(EndTheRun{{}, keyword});
 }
 
@@ -122,7 +129,7 @@ NextPageStep byDropDown(const CaptureSettings &settings, const NextPageInput &in
 {
     AdvanceDropDowns advance;
     const std::size_t count = input.page ? input.page->elementCount().value_or(0) : 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = input.page ? input.page->nextElement(0) : 0; i < count; i = input.page->nextElement(i + 1)) {
         const auto element = input.page->element(i);
         if (!element || !*element || asciiUpper((*element)->tagName().value_or("")) != "SELECT")
             continue;

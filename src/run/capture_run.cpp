@@ -39,7 +39,7 @@ CaptureRun::CaptureRun(browser::BrowserEngine *browser, RunControls *controls, R
       m_controls(controls),
       m_timings(std::move(timings)),
       m_loadRetry(m_timings.retryWaitsMs),
-      m_tableWatch(std::make_unique<browser::TableChangeWatch>(browser, m_timings.settleMs)),
+      m_tableWatch(std::make_unique<browser::TableChangeWatch>(browser, m_timings.settleMs, m_timings.stillMs)),
       m_settleWatch(std::make_unique<browser::PageSettleWatch>(browser, m_timings.settleMs))
 {
     m_timer.setInterval(2000);

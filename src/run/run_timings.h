@@ -22,6 +22,10 @@ struct RunTimings {
     // How long the tables of a page must stay still (and a loaded page be without a request of
     // its own outstanding) before it counts as there.
     int settleMs = 500;
+    // A page whose tables a step changed in place, with no request of its own outstanding and
+    // no load started, counts as there once they have been still this long. Rows that come
+    // after its capture are captured before the next step.
+    int stillMs = 20;
     // How long a scroll to the page's end has to bring new rows before it counts as one that
     // brought none.
     int scrollWaitMs = 5000;

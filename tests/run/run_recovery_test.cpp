@@ -57,14 +57,19 @@ QByteArray inPlacePage(const QByteArray &lastPage)
 // One document whose table of ten rows grows by ten more, to fifty, a while after each ask:
 // the "加载更多" button (gone once all are there), the page scrolled to its end, or the box
 // around the table scrolled to its end. Rows are tall, so that the page and the box scroll.
+// Two pages of the button change rows already captured as they grow: "top" puts the new rows
+// first, "edit" marks the first row with a star at every press.
 QByteArray growingPage(const QByteArray &trigger)
 {
     const QByteArray table = "<table id=\"t\">" + kHeader + "</table>";
+    const bool button = trigger != "scroll" && trigger != "box";
     return kHead + "<style>td{height:60px}</style>" +
            (trigger == "box" ? "<div id=\"box\" style=\"height:200px;overflow:auto\">" + table + "</div>" : table) +
-           (trigger == "button" ? "<button id=\"more\" onclick=\"more()\">加载更多</button>" : "") +
+           (button ? "<button id=\"more\" onclick=\"more()\">加载更多</button>" : "") +
            "<script>var n=0,busy=false,t=document.getElementById('t'),box=document.getElementById('box');"
-           "function add(){for(var i=0;i<10;i++){n++;t.insertRow(-1).innerHTML='<td>r'+n+'</td><td>行'+n+'</td>';}}"
+           "function add(){for(var i=0;i<10;i++){n++;t.insertRow(" + QByteArray(trigger == "top" ? "1" : "-1") +
+           ").innerHTML='<td>r'+n+'</td><td>行'+n+'</td>';}" +
+           QByteArray(trigger == "edit" ? "if(n>10)t.rows[1].cells[1].firstChild.appendData('*');" : "") + "}"
            "function more(){if(busy||n>=50)return;busy=true;setTimeout(function(){add();busy=false;"
            "var b=document.getElementById('more');if(n>=50&&b)b.remove();},100);}"
            "function atEnd(e){return e.scrollTop+e.clientHeight>=e.scrollHeight-5;}"
@@ -89,12 +94,19 @@ QByteArray windowedGrid(int drawn, int claimed)
            "body.innerHTML=html;}g.addEventListener('scroll',draw);draw();</script></body></html>";
 }
 
-// What a harvest of the growing page writes: the header, then rows 1 to 50, each once.
-QByteArray grownRows(int rows = 50)
+// What a harvest of the growing page writes: the header, then rows 1 to 50, each once. Of a
+// page that changes rows already captured: the whole table at each capture, as it then was.
+QByteArray grownRows(int rows = 50, const QByteArray &trigger = {})
 {
-    std::string text = "编号,名称\r\n";
-    for (int n = 1; n <= rows; ++n)
-        text += "r" + std::to_string(n) + ",行" + std::to_string(n) + "\r\n";
+    std::string text;
+    for (int shown = trigger == "top" || trigger == "edit" ? 10 : rows; shown <= rows; shown += 10) {
+        text += "编号,名称\r\n";
+        for (int k = 1; k <= shown; ++k) {
+            const int n = trigger == "top" ? shown + 1 - k : k;
+            const std::string stars = trigger == "edit" && n == 1 ? std::string(shown / 10 - 1, '*') : "";
+            text += "r" + std::to_string(n) + ",行" + std::to_string(n) + stars + "\r\n";
+        }
+    }
     return QByteArray::fromStdString(capture::encodeText(text, "GB18030").value().bytes);
 }
 
@@ -251,7 +263,7 @@ private slots:
         m_site.addPage("/list.html", kNumberedPage);
         for (const char *page : {"none", "nothing", "redraw"})
             m_site.addPage(QString("/inplace-%1.html").arg(page), inPlacePage(page));
-        for (const char *trigger : {"button", "scroll", "box"})
+        for (const char *trigger : {"button", "scroll", "box", "top", "edit"})
             m_site.addPage(QString("/grow-%1.html").arg(trigger), growingPage(trigger));
         m_site.addPage("/windowed.html", windowedGrid(200, 201));
         m_site.addPage("/windowed-claims.html", windowedGrid(30, 100000000));
@@ -528,7 +540,7 @@ private slots:
         QTest::addColumn<Engine>("engine");
         QTest::addColumn<QString>("trigger");
         for (const auto &[name, engine] : {std::pair{"view", Engine::View}, std::pair{"chromium", Engine::Chromium}})
-            for (const char *trigger : {"button", "scroll", "box"})
+            for (const char *trigger : {"button", "scroll", "box", "top", "edit"})
                 QTest::addRow("%s: %s", name, trigger) << engine << QString(trigger);
     }
 
@@ -539,17 +551,18 @@ private slots:
         timings.scrollWaitMs = 400;
         makeRun(timings);
         m_controls.values.includeHeader = true;
-        if (trigger == "button") {
+        const bool button = trigger != "scroll" && trigger != "box";
+        if (button) {
             m_controls.values.nextPageText = "加载更多";
         } else {
             m_controls.values.pagingMode = capture::PagingMode::Scroll;
         }
         open(url("/grow-" + trigger + ".html"));
         runToTheEnd();
-        QCOMPARE(output(), grownRows());
-        QCOMPARE(m_run->session().recordTotal, 51);
+        QCOMPARE(output(), grownRows(50, trigger.toUtf8()));
+        QCOMPARE(m_run->session().recordTotal, trigger == "top" || trigger == "edit" ? 155 : 51);
         QVERIFY(m_run->endReason() == run::RunEnd::PagesRanOut);
-        const QString end = trigger == "button" ? "没有找到下一页关键字“加载更多”" : "次滚动到底部都没有加载出新的行";
+        const QString end = button ? "没有找到下一页关键字“加载更多”" : "次滚动到底部都没有加载出新的行";
         QVERIFY2(m_run->endMessage().contains(end), qPrintable(m_run->endMessage()));
     }
 

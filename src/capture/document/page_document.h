@@ -129,6 +129,9 @@ public:
     // The `all` list: every element in document order, the root element at position 0.
     virtual Read<std::size_t> elementCount() const = 0;
     virtual Read<const Element *> element(std::size_t index) const = 0;
+    // The first element at or after `index` that the document holds: `index` itself but for a
+    // list taken in part, which skips the elements it did not take (up to elementCount()).
+    virtual std::size_t nextElement(std::size_t index) const { return index; }
 
     // The absolute addresses of the document's links (`a` and `area` with an href), in order.
     virtual Read<std::vector<std::string>> links() const = 0;

@@ -278,6 +278,9 @@ struct SnapshotDocument::Elements {
     std::optional<std::string> needle;
     std::vector<signed char> contains;  // per element: -1 not asked, 0 or 1
     std::vector<SnapshotElement> views;
+    // A list taken in part: the list's length, and the index of each element taken.
+    std::optional<std::size_t> count;
+    std::vector<std::size_t> indexes;
 };
 
 SnapshotDocument::SnapshotDocument() = default;
@@ -321,6 +324,20 @@ void SnapshotDocument::addElement(std::string_view tagName, std::string_view typ
     e.types.append(type);
     e.values.append(value);
     e.names.append(name);
+}
+
+void SnapshotDocument::setElementCount(std::size_t count)
+{
+    if (!m_elements)
+        takeElements();
+    m_elements->count = count;
+}
+
+void SnapshotDocument::addElementAt(std::size_t index, std::string_view tagName, std::string_view type,
+                                    std::string_view value, std::string_view name)
+{
+    addElement(tagName, type, value, name);
+    m_elements->indexes.push_back(index);
 }
 
 void SnapshotDocument::setElementHtml(std::size_t index, std::string_view html)
@@ -441,21 +458,38 @@ Read<std::size_t> SnapshotDocument::elementCount() const
 {
     if (!m_elements)
         return notTaken("element list");
-    return m_elements->views.size();
+    return m_elements->count.value_or(m_elements->views.size());
 }
 
 Read<const SnapshotElement *> SnapshotDocument::snapshotElement(std::size_t index) const
 {
     if (!m_elements)
         return notTaken("element list");
-    if (index >= m_elements->views.size())
+    const Elements &e = *m_elements;
+    if (e.count) {
+        const auto at = std::lower_bound(e.indexes.begin(), e.indexes.end(), index);
+        if (at != e.indexes.end() && *at == index)
+            return &e.views[static_cast<std::size_t>(at - e.indexes.begin())];
+        if (index < *e.count)
+            return notTaken("element " + std::to_string(index), "only the elements a next-page step acts on");
+    }
+    if (e.count || index >= e.views.size())
         return failure("no element " + std::to_string(index));
-    return &m_elements->views[index];
+    return &e.views[index];
 }
 
 Read<const Element *> SnapshotDocument::element(std::size_t index) const
 {
     return mapRead(snapshotElement(index), [](const SnapshotElement *e) -> const Element * { return e; });
+}
+
+std::size_t SnapshotDocument::nextElement(std::size_t index) const
+{
+    if (!m_elements || !m_elements->count)
+        return index;
+    const auto &taken = m_elements->indexes;
+    const auto at = std::lower_bound(taken.begin(), taken.end(), index);
+    return at == taken.end() ? std::max(index, *m_elements->count) : *at;
 }
 
 Read<std::vector<std::string>> SnapshotDocument::links() const

@@ -182,6 +182,12 @@ public:
     void takeElements(std::size_t expectedCount = 0);
     void addElement(std::string_view tagName, std::string_view type, std::string_view value,
                     std::string_view name);
+    // A list taken in part: of the `count` elements of the list only those added with
+    // addElementAt were taken, and reading another fails. For such a list, the `index` below is
+    // the element's place among those added.
+    void setElementCount(std::size_t count);
+    void addElementAt(std::size_t index, std::string_view tagName, std::string_view type, std::string_view value,
+                      std::string_view name);
     // The inner HTML of element `index`, added in increasing order of index.
     void setElementHtml(std::size_t index, std::string_view html);
     // Whether element `index` holds `needle` in its inner HTML, as the page answered it; the
@@ -208,6 +214,7 @@ public:
     Read<const Table *> table(std::size_t index) const override;
     Read<std::size_t> elementCount() const override;
     Read<const Element *> element(std::size_t index) const override;
+    std::size_t nextElement(std::size_t index) const override;
     Read<std::vector<std::string>> links() const override;
 
     Read<const SnapshotTable *> snapshotTable(std::size_t index) const;
