@@ -76,6 +76,8 @@ QJsonObject requestObject(const SnapshotRequest &request, const QString &frameAn
     o["elementHtml"] = request.elementHtml;
     o["elementNeedle"] = optionalText(request.elementNeedle);
     o["stepOnly"] = request.stepElementsOnly && request.elementNeedle && !request.elementHtml;
+    // Only a keyword that is a number names a position, which the list's whole length bounds.
+    o["stepCount"] = request.elementNeedle && capture::isNumericText(*request.elementNeedle);
     if (!request.elementHtmlTags.empty()) {
         QJsonArray tags;
         for (const std::string &tag : request.elementHtmlTags)

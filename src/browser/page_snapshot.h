@@ -81,7 +81,9 @@ struct SnapshotRequest {
     // With elementNeedle and without elementHtml: of the `all` list only the elements a
     // next-page step acts on are taken (those of elementHtmlTags whose HTML holds the needle,
     // and the form controls); the others are counted. A page of many rows of links then costs
-    // the step its few candidates, not an entry for every element.
+    // the step its few candidates, not an entry for every element. The list's length is then
+    // exact only for a needle that is a number (a position): otherwise it may end after the
+    // last element taken.
     bool stepElementsOnly = false;
 
     bool links = false;

@@ -21,7 +21,7 @@
 //                      z: [UTF-8 bytes, characters] of the whole table text}
 //   e   the `all` list: [tagName, type, value, name] each, empty trailing entries left out;
 //       with `stepOnly` only the elements a next-page step acts on, each at its index in ei,
-//       of a list of ec elements
+//       of a list of ec elements (without `stepCount`, ec may stop after the last one taken)
 //   eh  [element index, inner HTML, ...] for the elements whose HTML was asked
 //   en  one character per element: "1"/"0" whether its HTML holds the element needle, " " not asked
 //   l   link addresses
@@ -796,6 +796,9 @@
                 before = before.previousElementSibling;
                 after = after.nextElementSibling;
             }
+            // A few siblings more before it cost less than counting all its parent holds.
+            for (let more = 0; before && more < 64; ++more, before = before.previousElementSibling)
+                sumBefore += 1 + size(before);
             index += 1 + (before ? size(node.parentElement) - 1 - size(node) - sumAfter : sumBefore);
         }
         return index;
@@ -835,7 +838,9 @@
             return entry;
         });
         out.ei = indexes;
-        out.ec = all.length;
+        // The list's length matters to a keyword that names a position; counting it walks the
+        // whole document, which a page of many rows feels at every step.
+        out.ec = req.stepCount || taken.length > 16 ? all.length : taken.length ? indexes[taken.length - 1] + 1 : 0;
         out.en = answers.join('');
     }
 

@@ -334,14 +334,17 @@ void LiveDocumentTest::elementsAnswerTheNextPageStep()
         SnapshotRequest whole = request;
         whole.stepElementsOnly = false;
         const auto full = snapshotOf(page, whole);
-        QCOMPARE(value(doc->elementCount()), value(full->elementCount()));
+        // Its length reaches at least past the last element taken (the keyword is no position).
+        QVERIFY(value(doc->elementCount()) <= value(full->elementCount()));
 
         std::map<std::string, int> holding;
         std::size_t taken = 0;
         for (std::size_t i = 0; i < value(full->elementCount()); ++i) {
             const capture::SnapshotElement &f = *value(full->snapshotElement(i));
             const std::string tag = value(f.tagName());
-            const auto e = doc->snapshotElement(i);
+            const auto e = i < value(doc->elementCount()) ? doc->snapshotElement(i)
+                                                          : capture::Read<const capture::SnapshotElement *>(
+                                                                capture::failure("past the next-page step's elements"));
             const auto asked = f.innerHtmlContains("下一页");
             const bool contains = asked.value_or(false);
             if (asked)
