@@ -2,11 +2,18 @@
 //
 // A run that follows a "下一页" link page after page is bound by the page loads: the user waits
 // for them anyway. What the run adds on top (the capture of each page, the search for the next
-// link, the click) is what this program weighs, with the real window and its real web view:
+// link, the click) is what this program weighs, with the real window and the browser it drives:
 //
-//   50 pages  load only Xs  run Ys  ratio Y/X = R  target <= 1.15
+//   ENGINE 50 pages  load only Xs  run Ys  ratio Y/X = R  target <= 1.15
 //
-// See bench/README.md.
+// ENGINE is the browser the window's pages are opened in: its own view (webengine) or the
+// system's Chromium without a window (chromium). --engine both measures each in a process of
+// its own, one under the other, and then weighs Chromium's run against the view's. See
+// bench/README.md.
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,8 +28,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 #include <algorithm>
 #include <charconv>
@@ -32,14 +37,16 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bench_support.h"
 #include "load_more_run.h"
+#include "browser/browser_engine.h"
+#include "browser/chromium_browser.h"
 #include "browser/page_snapshot.h"
-#include "browser/web_browser.h"
 #include "browser/web_engine_setup.h"
 #include "capture/capture_settings.h"
 #include "capture/capture_table.h"
@@ -49,12 +56,16 @@
 #include "ui/frmmain.h"
 #include "ui/mouse_label.h"
 
+extern char **environ;
+
 using namespace tabvoro;
 using namespace tabvoro::bench;
 
 namespace {
 
 constexpr double kTarget = 1.15;
+// Chromium's run against the view's, over the same pages.
+constexpr double kEngineTarget = 1.3;
 constexpr int kLoadTimeoutMs = 60'000;
 // A run that neither loads nor captures for this long has stalled (a page notice it never took).
 constexpr int kStallMs = 60'000;
@@ -70,30 +81,40 @@ const char *const kWords[] = {"alpha", "beta", "gamma", "delta", "omega", "sigma
                               "vector", "matrix", "sample", "report", "quarter", "region", "market"};
 const char *const kStates[] = {"正常", "缺货", "停售", "预售", "在售"};
 
+enum class Engine { WebEngine, Chromium, Both };
+const char *const kEngineNames[] = {"webengine", "chromium", "both"};
+
 struct Options {
     int pages = 50;
     int rows = 200;
     int runs = 3;
     bool detail = false;
-    // Which runs: the pages chained by links, the page grown by its button, or both.
+    Engine engine = Engine::WebEngine;
+    // Which runs: the pages chained by links, the page grown by its button, or both. The
+    // growing page is run in the view only.
     bool paging = true;
     bool loadMore = true;
     LoadMoreOptions more;
+    // Where a measure run for --engine both writes its best load-only time and run.
+    std::string resultFile;
 };
 
 [[noreturn]] void usage(int status)
 {
     std::fprintf(status ? stderr : stdout,
                  "usage: paging_run_bench [--only paging|load-more] [--pages N] [--rows R] [--clicks C]\n"
-                 "                        [--batch B] [--runs K] [--detail]\n"
-                 "  --only W   one of the two runs (both by default)\n"
-                 "  --pages N  pages chained by a \"下一页\" link (default 50)\n"
-                 "  --rows R   data rows of each page's table (default 200)\n"
-                 "  --clicks C presses of the \"加载更多\" button of the growing page (default 50)\n"
-                 "  --batch B  rows the growing page starts with and each press brings (default 500)\n"
-                 "  --runs K   load-only passes and runs, the best of each kept (default 3)\n"
-                 "  --detail   always print where the run's time goes (printed anyway when the run\n"
-                 "             misses its target)\n");
+                 "                        [--batch B] [--runs K] [--detail] [--engine E]\n"
+                 "  --only W     one of the two runs (both by default)\n"
+                 "  --pages N    pages chained by a \"下一页\" link (default 50)\n"
+                 "  --rows R     data rows of each page's table (default 200)\n"
+                 "  --clicks C   presses of the \"加载更多\" button of the growing page (default 50)\n"
+                 "  --batch B    rows the growing page starts with and each press brings (default 500)\n"
+                 "  --runs K     load-only passes and runs, the best of each kept (default 3)\n"
+                 "  --detail     always print where the run's time goes (printed anyway when the run\n"
+                 "               misses its target)\n"
+                 "  --engine E   webengine (the window's view, default), chromium (the system's, without\n"
+                 "               a window) or both, each in a process of its own, then Chromium's run\n"
+                 "               against the view's; the growing page is run in the view only\n");
     std::exit(status);
 }
 
@@ -131,6 +152,14 @@ Options parseOptions(int argc, char **argv)
         }
         else if (arg == "--detail")
             options.detail = options.more.detail = true;
+        else if (arg == "--engine" && i + 1 < argc) {
+            const std::string_view name = argv[++i];
+            const auto known = std::find(std::begin(kEngineNames), std::end(kEngineNames), name);
+            if (known == std::end(kEngineNames))
+                usage(2);
+            options.engine = static_cast<Engine>(known - std::begin(kEngineNames));
+        } else if (arg == "--result-file" && i + 1 < argc)
+            options.resultFile = argv[++i];
         else if (arg == "--help" || arg == "-h")
             usage(0);
         else
@@ -218,7 +247,7 @@ bool loadAndWait(ui::Frmmain &window, const QUrl &url, Start start)
     QEventLoop loop;
     bool done = false;
     bool ok = false;
-    QObject::connect(window.webBrowser(), &browser::WebBrowser::DocumentComplete, &loop,
+    QObject::connect(window.browserEngine(), &browser::BrowserEngine::DocumentComplete, &loop,
                      [&](const QUrl &completed, bool success) {
                          if (completed != url)
                              return;
@@ -248,6 +277,10 @@ struct Bench {
     std::unique_ptr<ui::Frmmain> window;
 };
 
+// Chromium, when the pages are opened in it: one for the whole measure, started before the
+// first window, as a run starts it; every window drives it in turn.
+browser::ChromiumBrowser *g_chromium = nullptr;
+
 Bench openWindow(const QUrl &warmUp)
 {
     Bench b;
@@ -256,6 +289,7 @@ Bench openWindow(const QUrl &warmUp)
     options.programFolder = b.folder->path() + "/";
     options.openStartPage = false;
     options.reportOpenBrowserWindows = false;
+    options.browserEngine = g_chromium;
     b.window = std::make_unique<ui::Frmmain>(options);
     // A view that was never shown stops answering scripts once it has navigated.
     b.window->setAttribute(Qt::WA_DontShowOnScreen);
@@ -269,10 +303,14 @@ Bench openWindow(const QUrl &warmUp)
     return b;
 }
 
+// Whether `progress` and `maximum` are the mark an engine shows as a load ends: "0/0", told
+// just before the page's DocumentComplete.
+bool loadEndMark(int progress, int maximum) { return progress == 0 && maximum == 0; }
+
 // When each page's load started and finished, as the engine reports them. The finish is taken
-// from the view's own loadFinished, which the engine hands to the view before the window's
-// handler of the page's notice runs its capture; the window's notice itself comes after that
-// handler has returned.
+// from the progress mark "0/0", which either engine tells just before DocumentComplete: the run
+// took that notice before this bench could (its handler captures the page and steps on before
+// it returns), the mark comes before the handler starts.
 struct Timeline {
     QElapsedTimer clock;
     std::vector<double> loadStarted, loadFinished, kept;
@@ -280,10 +318,13 @@ struct Timeline {
 
     void watch(ui::Frmmain &w, QObject *context)
     {
-        auto *view = static_cast<QWebEngineView *>(w.webBrowser()->widget());
-        QObject::connect(view->page(), &QWebEnginePage::loadStarted, context, [this] { loadStarted.push_back(now()); });
-        QObject::connect(view, &QWebEngineView::loadFinished, context,
-                         [this] { loadFinished.push_back(now()); });
+        browser::BrowserEngine *engine = w.browserEngine();
+        QObject::connect(engine, &browser::BrowserEngine::LoadStarted, context, [this] { loadStarted.push_back(now()); });
+        QObject::connect(engine, &browser::BrowserEngine::ProgressChange, context, [this](int progress, int maximum) {
+            // A stop also shows the mark; a load that ends twice is counted once.
+            if (loadEndMark(progress, maximum) && loadFinished.size() < loadStarted.size())
+                loadFinished.push_back(now());
+        });
         QObject::connect(&w, &ui::Frmmain::captureKept, context, [this] { kept.push_back(now()); });
     }
     double now() const { return msSince(clock); }
@@ -308,7 +349,7 @@ LoadOnly loadOnly(const QUrl &warmUp, const std::vector<QUrl> &urls)
     clock.start();
     for (const QUrl &url : urls) {
         result.navigateCalled.push_back(result.timeline.now());
-        if (!loadAndWait(w, url, [&] { w.webBrowser()->Navigate(url.toString()); })) {
+        if (!loadAndWait(w, url, [&] { w.browserEngine()->Navigate(url.toString()); })) {
             std::fprintf(stderr, "paging_run_bench: %s did not load\n", qPrintable(url.toString()));
             return result;
         }
@@ -365,7 +406,7 @@ Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
         ++run.captures;
         lastProgress = run.timeline.now();
     });
-    QObject::connect(static_cast<QWebEngineView *>(w.webBrowser()->widget())->page(), &QWebEnginePage::loadFinished, &loop,
+    QObject::connect(w.browserEngine(), &browser::BrowserEngine::DocumentComplete, &loop,
                      [&] { lastProgress = run.timeline.now(); });
     // The end is looked for as a user sees it, by the run no longer being on. A fine poll once the last page is in keeps
     // the wait for it short; a coarse one meanwhile notices an early end or a stall without
@@ -419,11 +460,11 @@ double sumOf(const std::vector<double> &values)
     return sum;
 }
 
-// The run's own timeline cut at the engine's reports: for page k, the load (loadStarted to the
-// view's loadFinished), the capture (to captureKept: snapshot, extraction, save, text box, file
+// The run's own timeline cut at the engine's reports: for page k, the load (LoadStarted to the
+// load's end, the progress mark "0/0"), the capture (to captureKept: snapshot, extraction, save, text box, file
 // list), and the step (to the next loadStarted: the yield, the next-page snapshot, the search
 // and the click). The load-only pass is cut the same way, its own gap being the one from
-// Navigate() to loadStarted.
+// Navigate() to LoadStarted.
 void printTimeline(const LoadOnly &reference, const Run &run, int pages)
 {
     const Timeline &r = reference.timeline;
@@ -458,15 +499,15 @@ void printTimeline(const LoadOnly &reference, const Run &run, int pages)
     };
     std::printf("  where the time goes (the best load-only pass and the best run, cut at the engine's reports)\n");
     std::printf("   load only (%.0f ms)\n", refTotal);
-    line("Navigate() to loadStarted", sumOf(refGap), pages);
-    line("loadStarted to loadFinished (the load)", sumOf(refLoad), pages);
-    line("loadFinished to the next Navigate() (notice, loop)", sumOf(refNotice), pages);
+    line("Navigate() to LoadStarted", sumOf(refGap), pages);
+    line("LoadStarted to the load's end (the load)", sumOf(refLoad), pages);
+    line("the load's end to the next Navigate() (notice, loop)", sumOf(refNotice), pages);
     std::printf("   run (%.0f ms, %.0f over the loads)\n", runTotal, runTotal - refTotal);
-    line("OpenAddress() of page 1 to loadStarted", page1Gap, 1);
-    line("loadStarted to loadFinished (the load)", sumOf(runLoad), pages);
+    line("OpenAddress() of page 1 to LoadStarted", page1Gap, 1);
+    line("LoadStarted to the load's end (the load)", sumOf(runLoad), pages);
     line("page 1 complete to the click (keyword set, notice)", clickToFirstStep, 1);
-    line("loadFinished to captureKept (capture)", sumOf(capture), pages);
-    line("captureKept to the next loadStarted (yield, next-page step)", sumOf(step), pages - 1);
+    line("the load's end to captureKept (capture)", sumOf(capture), pages);
+    line("captureKept to the next LoadStarted (yield, next-page step)", sumOf(step), pages - 1);
     line("last captureKept to the idle caption (last step, end)", endWait, 1);
     std::printf("    load difference, run - load only: %.0f ms (%.1f ms/page)\n", sumOf(runLoad) - sumOf(refLoad),
                 (sumOf(runLoad) - sumOf(refLoad)) / pages);
@@ -496,7 +537,7 @@ StageTimes measureStages(const QUrl &warmUp, const std::vector<QUrl> &urls, int 
             break;
         w.txtGjz->setText(QString::fromUtf8(kHeader[0]));
         const capture::CaptureSettings settings = w.readCaptureSettings();
-        const auto evaluate = [&w](const QString &script) { return w.webBrowser()->evaluate(script); };
+        const auto evaluate = [&w](const QString &script) { return w.browserEngine()->evaluate(script); };
 
         // The capture's read taken apart: the layout it forces first (the load-only pass never
         // lays a page out, the next load comes first), an empty call's round trip, the script
@@ -619,17 +660,32 @@ void printStages(const StageTimes &p)
                 p.nextChars / 1e3);
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
+// Measures in this process in the engine of `options`: the best load-only pass and the best run,
+// one line, and where the time goes when asked or when the run misses its target.
+int measure(const Options &options, int argc, char **argv)
 {
-    const Options options = parseOptions(argc, argv);
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     browser::prepareWebEngine();
     QApplication app(argc, argv);
-    if (!options.paging)
+    const bool loadMore = options.loadMore && options.engine == Engine::WebEngine;
+    if (!options.paging) {
+        if (!loadMore) {
+            std::fprintf(stderr, "paging_run_bench: the growing page is run in the view only\n");
+            return 2;
+        }
         return loadMoreBench(options.more) ? 0 : 1;
+    }
+    const char *engineName = kEngineNames[static_cast<int>(options.engine)];
+    std::optional<browser::ChromiumBrowser> chromium;
+    if (options.engine == Engine::Chromium) {
+        chromium.emplace();
+        if (auto started = chromium->start(); !started) {
+            std::fprintf(stderr, "paging_run_bench: Chromium did not start: %s\n", started.error().message.c_str());
+            return 1;
+        }
+        g_chromium = &*chromium;
+    }
 
     QTemporaryDir site;
     std::vector<QUrl> urls;
@@ -660,7 +716,7 @@ int main(int argc, char **argv)
                         load.seconds, run.seconds, run.openSeconds, run.captures, run.lines,
                         run.stalled ? "  STALLED" : "");
         if (!load.ok) {
-            std::printf("%d pages  load only FAILED\n", options.pages);
+            std::printf("%-9s %d pages  load only FAILED\n", engineName, options.pages);
             return 1;
         }
         if (!run.ok) {
@@ -674,24 +730,120 @@ int main(int argc, char **argv)
             bestRun = std::move(run);
     }
     if (!bestRun.ok) {
-        std::printf("%d pages  load only %.2fs  run FAILED\n", options.pages, bestLoad.seconds);
+        std::printf("%-9s %d pages  load only %.2fs  run FAILED\n", engineName, options.pages, bestLoad.seconds);
         return 1;
     }
 
     const long long expected = static_cast<long long>(options.pages) * options.rows;
     const double ratio = bestRun.seconds / bestLoad.seconds;
-    std::printf("%d pages  load only %.2fs  run %.2fs  ratio Y/X = %.2f  target <= %.2f\n", options.pages,
-                bestLoad.seconds, bestRun.seconds, ratio, kTarget);
+    std::printf("%-9s %d pages  load only %.2fs  run %.2fs  ratio Y/X = %.2f  target <= %.2f\n", engineName,
+                options.pages, bestLoad.seconds, bestRun.seconds, ratio, kTarget);
     std::printf("  captures %d of %d  output lines %lld of %lld%s\n", bestRun.captures, options.pages, bestRun.lines,
                 expected, bestRun.lines == expected ? "" : "  MISMATCH");
     if (ratio > kTarget)
         std::printf("  target missed\n");
     std::fflush(stdout);
+    if (!options.resultFile.empty()) {
+        if (std::FILE *out = std::fopen(options.resultFile.c_str(), "w")) {
+            std::fprintf(out, "%.6f %.6f\n", bestLoad.seconds, bestRun.seconds);
+            std::fclose(out);
+        }
+    }
     if (options.detail || ratio > kTarget) {
         printTimeline(bestLoad, bestRun, options.pages);
         printStages(measureStages(warmUp, urls, std::min(options.pages, 10)));
     }
     std::fflush(stdout);
-    const bool moreOk = !options.loadMore || loadMoreBench(options.more);
+    g_chromium = nullptr;
+    const bool moreOk = !loadMore || loadMoreBench(options.more);
     return allOk && moreOk && bestRun.lines == expected ? 0 : 1;
+}
+
+// The best load-only time and run a measure in a process of its own found.
+struct Measured {
+    double loadSeconds = 0;
+    double runSeconds = 0;
+};
+
+// Measures in `engine` in a process of its own, with the other options as given: each engine
+// starts from a fresh program, so neither pays for what the other left behind (the view's
+// renderer, Chromium's processes), and their lines come one under the other.
+std::optional<Measured> measureInChild(Engine engine, const Options &options)
+{
+    char resultPath[] = "/tmp/paging_run_bench.XXXXXX";
+    const int fd = mkstemp(resultPath);
+    if (fd < 0) {
+        std::perror("paging_run_bench: mkstemp");
+        return std::nullopt;
+    }
+    close(fd);
+    std::vector<std::string> args = {"paging_run_bench",
+                                     "--pages", std::to_string(options.pages),
+                                     "--rows", std::to_string(options.rows),
+                                     "--runs", std::to_string(options.runs),
+                                     "--clicks", std::to_string(options.more.clicks),
+                                     "--batch", std::to_string(options.more.rows),
+                                     "--engine", kEngineNames[static_cast<int>(engine)],
+                                     "--result-file", resultPath};
+    if (!options.loadMore) {
+        args.emplace_back("--only");
+        args.emplace_back("paging");
+    }
+    if (options.detail)
+        args.emplace_back("--detail");
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    pid_t child = 0;
+    std::optional<Measured> measured;
+    if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) {
+        std::perror("paging_run_bench: posix_spawn");
+    } else {
+        int waitStatus = 0;
+        waitpid(child, &waitStatus, 0);
+        // A run that failed writes nothing; one whose output file is short has still been timed.
+        if (std::FILE *in = std::fopen(resultPath, "r")) {
+            Measured m;
+            if (std::fscanf(in, "%lf %lf", &m.loadSeconds, &m.runSeconds) == 2 && WIFEXITED(waitStatus) &&
+                WEXITSTATUS(waitStatus) == 0)
+                measured = m;
+            std::fclose(in);
+        }
+    }
+    unlink(resultPath);
+    return measured;
+}
+
+// Each engine in a process of its own, the view first, then Chromium's run against the view's.
+int measureBoth(const Options &options)
+{
+    const auto view = measureInChild(Engine::WebEngine, options);
+    const auto chromium = measureInChild(Engine::Chromium, options);
+    if (!view || !chromium) {
+        std::printf("chromium/webengine  no ratio: the %s run failed\n", !view ? "view's" : "Chromium's");
+        return 1;
+    }
+    const double ratio = chromium->runSeconds / view->runSeconds;
+    std::printf("chromium/webengine  run %.2fs / %.2fs = %.2f  loads %.2fs / %.2fs = %.2f  target <= %.2f\n",
+                chromium->runSeconds, view->runSeconds, ratio, chromium->loadSeconds, view->loadSeconds,
+                chromium->loadSeconds / view->loadSeconds, kEngineTarget);
+    if (ratio > kEngineTarget)
+        std::printf("  target missed\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    Options options = parseOptions(argc, argv);
+    if (options.engine == Engine::Both && options.paging)
+        return measureBoth(options);
+    // The growing page alone: there is nothing to weigh the engines by.
+    if (options.engine == Engine::Both)
+        options.engine = Engine::WebEngine;
+    return measure(options, argc, argv);
 }

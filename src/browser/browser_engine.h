@@ -5,6 +5,8 @@
 // pages from stalling a run: dialogs are answered silently, pop-ups a script opens by itself are
 // suppressed, and one the user (or the program's own step) asked for opens in the same page.
 
+#include <optional>
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -54,6 +56,15 @@ public:
     // As evaluate(), for a step the program takes as the user would (a click on a next-page
     // link): a new window it opens is opened in this same page.
     virtual capture::Result<QVariant> performAction(const QString &script) = 0;
+
+    // The requests the page's own scripts have under way (XMLHttpRequest, fetch()) and the ms
+    // since the last of them ended (since its document began, when none has), as the engine
+    // counts them itself; nullopt when only the page can tell (see outstandingRequests()).
+    struct ScriptRequests {
+        int outstanding = 0;
+        qint64 idleMs = 0;
+    };
+    virtual std::optional<ScriptRequests> scriptRequests() const { return std::nullopt; }
 
     // Whether the page shown is the result of a failed load (an error page, or none at all):
     // nothing of it may be taken as the page asked for.

@@ -99,6 +99,8 @@ capture::Result<void> ChromiumBrowser::openPageTarget()
 {
     m_sessionId.clear();
     m_isolatedContext = 0;
+    m_scriptRequests.clear();
+    m_scriptRequestsIdle.invalidate();
     const auto created = m_connection->call("Target.createTarget", {{"url", kBlank.toString()}});
     if (!created)
         return std::unexpected(created.error());
@@ -216,6 +218,8 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
     if (m_openingPage)
         return;
     const auto isMainFrame = [&](const QJsonValue &frameId) { return frameId.toString() == m_targetId; };
+    if (method.startsWith(QLatin1String("Network.")))
+        noteScriptRequest(method, params);
     if (method == "Page.frameStartedLoading" && isMainFrame(params["frameId"])) {
         // Chromium may report one load as started twice.
         if (m_loads.isLoading())
@@ -248,7 +252,10 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
             return;
         m_url = QUrl(frame["url"].toString());
         m_failedUrl = QUrl(frame["unreachableUrl"].toString());
-        m_isolatedContext = 0;
+        // The old document's contexts are gone by now (Runtime.executionContextsCleared); the
+        // new one's world may already have been told of.
+        m_scriptRequests.clear();
+        m_scriptRequestsIdle.start();
         m_loads.committed(m_failedUrl.isEmpty() ? m_url : m_failedUrl);
         updateHistoryState();
     } else if (method == "Page.navigatedWithinDocument" && isMainFrame(params["frameId"])) {
@@ -256,7 +263,6 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
         emit NavigateComplete(m_url);
         updateHistoryState();
     } else if (method == "Page.domContentEventFired") {
-        readTitle();
         if (m_loads.isLoading())
             emit ProgressChange(50, 100);
     } else if (method == "Page.loadEventFired") {
@@ -269,6 +275,14 @@ void ChromiumBrowser::onPageEvent(const QString &method, const QJsonObject &para
             m_loads.stopped();
     } else if (method == "Page.windowOpen") {
         openPopup(QUrl(params["url"].toString()), params["userGesture"].toBool());
+    } else if (method == "Runtime.executionContextCreated") {
+        // Our world is made in every new document (its script is one of the document scripts):
+        // its context is taken as told, rather than asked for again before the first script.
+        const QJsonObject context = params["context"].toObject();
+        if (context["name"].toString() == kWorldName && isMainFrame(context["auxData"].toObject()["frameId"])) {
+            m_isolatedContext = context["id"].toInt();
+            m_isolatedContextTold = true;
+        }
     } else if (method == "Runtime.executionContextDestroyed") {
         if (params["executionContextId"].toInt() == m_isolatedContext)
             m_isolatedContext = 0;
@@ -371,6 +385,31 @@ void ChromiumBrowser::readTitle()
                        });
 }
 
+void ChromiumBrowser::noteScriptRequest(const QString &method, const QJsonObject &params)
+{
+    // Counted as the page's own count does (see documentScripts()): the main frame's
+    // XMLHttpRequest and fetch(), neither a worker's (no loader) nor a long-lived EventSource.
+    const QString id = params["requestId"].toString();
+    if (method == "Network.requestWillBeSent") {
+        const QString type = params["type"].toString();
+        if ((type == "XHR" || type == "Fetch") && params["frameId"].toString() == m_targetId &&
+            !params["loaderId"].toString().isEmpty())
+            m_scriptRequests.insert(id);
+    } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
+        if (m_scriptRequests.erase(id) && m_scriptRequests.empty())
+            m_scriptRequestsIdle.start();
+    }
+}
+
+std::optional<BrowserEngine::ScriptRequests> ChromiumBrowser::scriptRequests() const
+{
+    // Before its first document Chromium has told of nothing: the page is asked.
+    if (!m_scriptRequestsIdle.isValid())
+        return std::nullopt;
+    return ScriptRequests{static_cast<int>(m_scriptRequests.size()),
+                          m_scriptRequests.empty() ? m_scriptRequestsIdle.elapsed() : 0};
+}
+
 capture::Result<int> ChromiumBrowser::isolatedContext()
 {
     if (m_isolatedContext)
@@ -380,6 +419,7 @@ capture::Result<int> ChromiumBrowser::isolatedContext()
     if (!world)
         return std::unexpected(world.error());
     m_isolatedContext = (*world)["executionContextId"].toInt();
+    m_isolatedContextTold = false;
     return m_isolatedContext;
 }
 
@@ -415,6 +455,14 @@ capture::Result<QVariant> ChromiumBrowser::run(const QString &script, int timeou
     if (!wait.answer())
         return std::unexpected(wait.failure());
     const capture::Result<QJsonObject> &answer = *wait.answer();
+    if (!answer && world == ScriptWorld::Isolated && m_isolatedContextTold &&
+        params["contextId"].toInt() == m_isolatedContext &&
+        answer.error().message.find("Cannot find context") != std::string::npos) {
+        // Our world was taken as told before the news of its document's end came: the script
+        // never ran, and is run in the world of the document shown.
+        m_isolatedContext = 0;
+        return run(script, timeoutMs, world, userGesture);
+    }
     if (!answer)
         return capture::failure("the page did not answer: " + answer.error().message);
     const auto value = evaluatedValue(*answer);

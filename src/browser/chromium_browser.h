@@ -12,6 +12,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include <QElapsedTimer>
 #include <QJsonObject>
 
 #include "browser/browser_engine.h"
@@ -46,6 +47,7 @@ public:
     capture::Result<QVariant> performAction(const QString &script) override;
     bool showsFailedLoad() const override { return m_loads.showsFailedLoad(); }
     LoadFailure lastFailure() const override { return m_loads.lastFailure(); }
+    std::optional<ScriptRequests> scriptRequests() const override;
     void goBack() override;
     void goForward() override;
     void stop() override;
@@ -72,13 +74,16 @@ private:
     void setTitle(const QString &title);
     capture::Result<QVariant> run(const QString &script, int timeoutMs, ScriptWorld world, bool userGesture);
     capture::Result<int> isolatedContext();
+    void noteScriptRequest(const QString &method, const QJsonObject &params);
 
     std::unique_ptr<ChromiumProcess> m_process;
     std::unique_ptr<DevToolsConnection> m_connection;
     quint16 m_port = 0;
     QString m_targetId;   // our page; also its main frame's id
     QString m_sessionId;  // our page's session
+    // Our world in the main frame's document, as Chromium told of it or as asked for.
     int m_isolatedContext = 0;
+    bool m_isolatedContextTold = false;
     bool m_openingPage = false;
 
     QUrl m_url{QStringLiteral("about:blank")};
@@ -89,6 +94,9 @@ private:
     // The main frame's document requests under way, and why the last of them failed.
     std::unordered_set<QString> m_documentRequests;
     QString m_failureReason;
+    // The requests of the main frame's scripts under way, and since when it has had none.
+    std::unordered_set<QString> m_scriptRequests;
+    QElapsedTimer m_scriptRequestsIdle;
     // The address of the error page's load, when the document committed is one.
     QUrl m_failedUrl;
     bool m_backEnabled = false;

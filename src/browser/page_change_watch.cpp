@@ -97,6 +97,14 @@ QString sameDocumentGuard(const QString &stamp)
     return QStringLiteral("var c=window.__tabvoroChanges;if(!c||c.id!=='%1')return false;").arg(stamp.section(':', 0, 0));
 }
 
+QString unchangedPageGuard(const QString &stamp)
+{
+    // The stamp is digits, colons and a letter (see kChangeStamp), safe inside the quotes.
+    return QStringLiteral("if(%1!=='%2')return '%3';").arg(kChangeStamp, stamp, unchangedPageRefusal());
+}
+
+QString unchangedPageRefusal() { return QStringLiteral("tabvoro-page-changed"); }
+
 TableChangeWatch::TableChangeWatch(BrowserEngine *browser, int settleMs, int stillMs)
     : QObject(browser), m_browser(browser), m_settleMs(settleMs), m_stillMs(stillMs)
 {
@@ -105,14 +113,22 @@ TableChangeWatch::TableChangeWatch(BrowserEngine *browser, int settleMs, int sti
 
 bool TableChangeWatch::start()
 {
+    const auto answer = m_browser->evaluate(startExpression());
+    startedInPage(answer && answer->toBool());
+    return isActive();
+}
+
+QString TableChangeWatch::startExpression()
+{
     // A token the page's own scripts cannot know, so that no page can report itself settled.
     m_token = QString::number(QRandomGenerator::global()->generate64(), 36);
-    const auto answer = m_browser->evaluate(kWatchScript.arg(m_token).arg(m_settleMs).arg(m_stillMs));
-    if (!answer || !answer->toBool()) {
+    return kWatchScript.arg(m_token).arg(m_settleMs).arg(m_stillMs);
+}
+
+void TableChangeWatch::startedInPage(bool started)
+{
+    if (!started)
         m_token.clear();
-        return false;
-    }
-    return true;
 }
 
 bool TableChangeWatch::arm()
@@ -156,10 +172,23 @@ void TableChangeWatch::onConsoleMessage(const QString &message)
     emit settled();
 }
 
+namespace {
+
+// [outstanding, ms idle] as the engine or the page's count says; empty when the page cannot be
+// asked.
+QVariantList requestState(BrowserEngine *browser)
+{
+    if (const auto counted = browser->scriptRequests())
+        return {counted->outstanding, counted->idleMs};
+    const auto answer = browser->evaluate(requestStateScript(), kPollAnswerMs, BrowserEngine::ScriptWorld::Page);
+    return answer ? answer->toList() : QVariantList();
+}
+
+}  // namespace
+
 int outstandingRequests(BrowserEngine *browser)
 {
-    const auto answer = browser->evaluate(requestStateScript(), kPollAnswerMs, BrowserEngine::ScriptWorld::Page);
-    const QVariantList state = answer ? answer->toList() : QVariantList();
+    const QVariantList state = requestState(browser);
     return state.size() == 2 ? state[0].toInt() : 0;
 }
 
@@ -203,14 +232,11 @@ void PageSettleWatch::poll()
         return;
     m_polling = true;
     const auto tables = m_browser->evaluate(kTableQuiet, kPollAnswerMs);
-    const auto requests =
-        m_active ? m_browser->evaluate(requestStateScript(), kPollAnswerMs, BrowserEngine::ScriptWorld::Page)
-                 : capture::Result<QVariant>(QVariant());
+    const QVariantList r = m_active ? requestState(m_browser) : QVariantList();
     m_polling = false;
     if (!m_active)
         return;
     const QVariantList t = tables ? tables->toList() : QVariantList();
-    const QVariantList r = requests ? requests->toList() : QVariantList();
     // A page that cannot be asked (still busy, being replaced) has not settled: it is asked
     // again, up to the limit.
     bool settled = t.size() == 2 && t[1].toLongLong() >= m_quietMs;

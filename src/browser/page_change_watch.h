@@ -26,6 +26,13 @@ QString currentChangeStamp(BrowserEngine *browser);
 // it meanwhile (a click meant for page 3 would turn page 4 into page 5). Changes the page's
 // scripts make in place do not count. Empty for an empty stamp.
 QString sameDocumentGuard(const QString &stamp);
+// As sameDocumentGuard(), stricter: the start of a function body that answers
+// unchangedPageRefusal() unless the page shown is exactly as `stamp` found it, the same document
+// with no change made to it since. A step worked out on a read taken earlier checks that the
+// read still holds in the call that carries it out, rather than in a call of its own.
+QString unchangedPageGuard(const QString &stamp);
+// What a script guarded by unchangedPageGuard() answers when the page has changed.
+QString unchangedPageRefusal();
 
 // Tells when a page whose next page comes by script has shown it: start() before the step that
 // asks for it (the change may come at once), arm() once it is clear that no new document is
@@ -39,6 +46,10 @@ public:
     explicit TableChangeWatch(BrowserEngine *browser, int settleMs = 500, int stillMs = 20);
 
     bool start();
+    // As start(), within another script: the expression that starts the watch, true when it
+    // did, for that script to run before the step; startedInPage() is then told its answer.
+    QString startExpression();
+    void startedInPage(bool started);
     // False when the watch is gone (a new document replaced the page it watched).
     bool arm();
     // Stops listening; cheap enough for the moment a new document arrives.
@@ -57,15 +68,16 @@ private:
     QString m_token;
 };
 
-// The requests the page shown has outstanding, made by its own scripts (0 when it cannot be
-// asked: a page that does not answer has nothing to wait for here).
+// The requests the page shown has outstanding, made by its own scripts, as the engine counts
+// them or else as the page does (0 when it cannot be asked: a page that does not answer has
+// nothing to wait for here).
 int outstandingRequests(BrowserEngine *browser);
 
 // Tells when a page that has loaded has settled: quiet() once it has had no request of its own
 // outstanding and no change to its tables for the quiet time, or, at the latest, when the limit
 // has passed since start(). It asks the page a tiny question every poll; the tables' changes
 // are counted by a mutation observer in the page (our isolated world), the requests by the
-// count the document scripts keep in the page's own world.
+// engine or by the count the document scripts keep in the page's own world.
 class PageSettleWatch : public QObject {
     Q_OBJECT
 public:

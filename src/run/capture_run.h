@@ -190,15 +190,22 @@ private:
     bool tableAskedForIsThere();
     void startOnSettledFirstPage(bool resumed);
     bool pagingHolds(capture::PagingCheck check) const;
-    void carryOut(const capture::NextPageStep &step);
-    // The capture's read when the page is as it read it; else a read of its own, and
-    // `changedSinceCapture` set when there was a capture's read to take.
+    // Carries out `step`; `unchangedOnly`: a click is refused in the page unless the page is
+    // exactly as the step's read found it. False when it was refused so.
+    bool carryOut(const capture::NextPageStep &step, bool unchangedOnly);
+    // The capture's read when there is one, with `unchecked` set: whether the page is still as
+    // it read it is for the step to make sure of. Else a read of its own.
     capture::Result<std::unique_ptr<capture::SnapshotDocument>> readPageForStep(const capture::CaptureSettings &settings,
-                                                                                bool *changedSinceCapture);
+                                                                                bool *unchecked);
+    // Whether the page has changed since the read the step was worked out on.
+    bool pageChangedSinceRead();
     void pageLoadFailed(const QString &url, const QString &reason, bool readAgainInPlace = false);
     void retryFailedLoad();
     void pageTimedOut();
-    void watchStepInPlace();
+    // Waits for the page to change in place after the step about to be taken, when the run
+    // waits for its pages; false when it does not. `startInStep`: the watch is started by the
+    // step's own call, which runs the expression set here first.
+    bool watchStepInPlace(QString *startInStep = nullptr);
     // Scrolls the grids that draw only the rows in view through; true when one was.
     bool gatherDrawnRows();
     void scrollToEnd();

@@ -27,6 +27,12 @@ QString elementScript(const QString &guard, std::size_t index, std::optional<std
 
 QString clickAction() { return QStringLiteral("e.click();"); }
 
+QString watchedStepScript(const QString &watchStart, const QString &step)
+{
+    return QStringLiteral("(function(){var w=false;try{w=!!(%1);}catch(x){}return [w,%2];})()")
+        .arg(watchStart.isEmpty() ? QStringLiteral("false") : watchStart, step);
+}
+
 QString setValueAction(const std::string &value) { return "e.value=" + jsString(value) + ";" + kChangeEvent; }
 
 QString scrollToEndScript(const QString &guard)

@@ -19,6 +19,10 @@ QString jsString(const std::string &text);
 QString elementScript(const QString &guard, std::size_t index, std::optional<std::size_t> frame,
                       const QString &action);
 QString clickAction();
+// `step` (an element's script) after `watchStart` (an expression that starts a watch of the page,
+// or nothing), in one call that answers [whether the watch started, the step's answer]; a watch
+// whose start throws is not started, and the step still runs.
+QString watchedStepScript(const QString &watchStart, const QString &step);
 QString setValueAction(const std::string &value);
 
 // Scrolls the page to its end, and every box that scrolls a table or grid of it (the table

@@ -97,15 +97,19 @@ void CaptureRun::pageTimedOut()
                QString::fromStdString(capture::nextPageDidNotComeMessage(m_timings.pageTimeoutMs)));
 }
 
-void CaptureRun::watchStepInPlace()
+bool CaptureRun::watchStepInPlace(QString *startInStep)
 {
     // Only an after-load run waits for the page; a timed run captures on its ticks anyway.
     if (!capturesOnLoad() || m_controls->settings().timed)
-        return;
+        return false;
     // Watched from before the step: a script may put the next page in place at once.
-    m_tableWatch->start();
+    if (startInStep)
+        *startInStep = m_tableWatch->startExpression();
+    else
+        m_tableWatch->start();
     m_stepNavigationTimer.start(m_timings.stepNavigationMs);
     setState(RunState::WaitingInPlace);
+    return true;
 }
 
 void CaptureRun::stepStartedNoLoad()

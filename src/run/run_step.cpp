@@ -2,6 +2,7 @@
 // read it, and carried out on that same document only.
 
 #include <QEventLoop>
+#include <QVariantList>
 
 #include "browser/browser_engine.h"
 #include "browser/page_change_watch.h"
@@ -11,6 +12,19 @@
 #include "run/page_actions.h"
 
 namespace tabvoro::run {
+
+namespace {
+
+// Whether `step` can check in its own call that the page is still as it was read, and be
+// refused there: a click that sets no control (those are set before the call, and a refused
+// step would leave them set).
+bool checksInItsCall(const capture::NextPageStep &step)
+{
+    return std::holds_alternative<capture::ClickElement>(step.action) && !step.startPage && !step.pageTurnText &&
+           !step.markRow && !step.currentRow;
+}
+
+}  // namespace
 
 void CaptureRun::OpenNextPage()
 {
@@ -22,6 +36,8 @@ void CaptureRun::OpenNextPage()
     // step's read waits for its answer) is the retry's to take on: a step from its error page
     // would page past it, or end the run there.
     const auto waitsForRetry = [this] { return m_browser->showsFailedLoad() || m_retryTimer.isActive(); };
+    // Times the page was found changed since the read the step was worked out on.
+    int changes = 0;
     while (!waitsForRetry()) {
         const auto settings = m_controls->settings();
         capture::NextPageInput input;
@@ -33,21 +49,11 @@ void CaptureRun::OpenNextPage()
 
         // Only the link and drop-down modes look into the page.
         capture::Result<std::unique_ptr<capture::SnapshotDocument>> page = capture::failure("not read");
+        // Whether the read is the capture's, not yet checked against the page as it is now.
+        bool unchecked = false;
         if (settings.pagingMode == capture::PagingMode::NextLink ||
             settings.pagingMode == capture::PagingMode::DropDown) {
-            bool changedSinceCapture = false;
-            page = readPageForStep(settings, &changedSinceCapture);
-            if (page && changedSinceCapture) {
-                // The page changed between its capture and this step (the rest of a page still
-                // arriving, a table its script filled): the step would page past what was never
-                // captured. It is captured first, and the step acts on that read.
-                m_stepping = false;
-                const bool read = CaptureTable().pageRead;
-                m_stepping = true;
-                if (!read || !m_on)
-                    break;
-                page = readPageForStep(settings, &changedSinceCapture);
-            }
+            page = readPageForStep(settings, &unchecked);
             // A page that cannot be read at all is most likely still being replaced: no step now;
             // the next tick or page load tries again. (A frame that cannot be read is another
             // matter: the step then finds nothing to click and ends the run.)
@@ -61,14 +67,37 @@ void CaptureRun::OpenNextPage()
         }
 
         const capture::NextPageStep step = capture::OpenNextPage(settings, input);
-        // A page still arriving, or the engine's error page of a load whose failure is still to
-        // be reported, does not tell that the pages ran out: the next tick or the load's end
-        // decides. (A timed tick comes whether or not the page has loaded.)
-        if (std::holds_alternative<capture::EndTheRun>(step.action) && m_browser->isLoading())
-            break;
-        if (!std::holds_alternative<capture::CaptureAndRetry>(step.action)) {
-            carryOut(step);
-            break;
+        // Whether the read still holds is asked by a click itself, in its own call; before any
+        // other step, first.
+        const bool checkInStep = unchecked && checksInItsCall(step);
+        bool changed = unchecked && !checkInStep && pageChangedSinceRead();
+        if (!changed) {
+            // A page still arriving, or the engine's error page of a load whose failure is still
+            // to be reported, does not tell that the pages ran out: the next tick or the load's
+            // end decides. (A timed tick comes whether or not the page has loaded.)
+            if (std::holds_alternative<capture::EndTheRun>(step.action) && m_browser->isLoading())
+                break;
+            if (!std::holds_alternative<capture::CaptureAndRetry>(step.action)) {
+                if (carryOut(step, checkInStep) || !m_on)
+                    break;
+                changed = true;
+            }
+        }
+        if (changed) {
+            // The page changed between its capture and this step (the rest of a page still
+            // arriving, a table its script filled): the step would page past what was never
+            // captured. It is captured first, and the step acts on that read; should the page
+            // have changed again since, on a read of its own.
+            if (++changes > 1) {
+                m_stepRead.reset();
+                continue;
+            }
+            m_stepping = false;
+            const bool read = CaptureTable().pageRead;
+            m_stepping = true;
+            if (!read || !m_on)
+                break;
+            continue;
         }
         // The page number has not moved on since the last capture kept: capture again until it
         // has, for as long as the run stays armed (a stop ends this loop).
@@ -90,22 +119,23 @@ void CaptureRun::OpenNextPage()
 }
 
 capture::Result<std::unique_ptr<capture::SnapshotDocument>> CaptureRun::readPageForStep(
-    const capture::CaptureSettings &settings, bool *changedSinceCapture)
+    const capture::CaptureSettings &settings, bool *unchecked)
 {
     // The capture just read the page with the step's parts: unless the page has changed since
-    // (a new document, or any change its scripts made), that read is the step's as well.
+    // (a new document, or any change its scripts made), that read is the step's as well. Whether
+    // it has is asked once the step is known, by the click itself when the step is one.
     if (auto read = std::move(m_stepRead)) {
-        if (m_stepReadStamp == browser::currentChangeStamp(m_browser)) {
-            m_stepStamp = m_stepReadStamp;
-            return read;
-        }
-        *changedSinceCapture = true;
+        m_stepStamp = m_stepReadStamp;
+        *unchecked = true;
+        return read;
     }
     return browser::takeSnapshot(browser::stampedEvaluate(m_browser, &m_stepStamp),
                                  browser::SnapshotRequest::forNextPage(settings));
 }
 
-void CaptureRun::carryOut(const capture::NextPageStep &step)
+bool CaptureRun::pageChangedSinceRead() { return m_stepStamp != browser::currentChangeStamp(m_browser); }
+
+bool CaptureRun::carryOut(const capture::NextPageStep &step, bool unchangedOnly)
 {
     if (step.startPage)
         m_controls->setStartPage(*step.startPage);
@@ -118,8 +148,26 @@ void CaptureRun::carryOut(const capture::NextPageStep &step)
 
     const QString guard = browser::sameDocumentGuard(m_stepStamp);
     if (const auto *click = std::get_if<capture::ClickElement>(&step.action)) {
-        watchStepInPlace();
-        m_browser->performAction(elementScript(guard, click->index, click->frame, clickAction()));
+        // One call: the watch of the page started before the step, the check that the step
+        // lands where it was worked out, the click.
+        QString watch;
+        const bool watching = watchStepInPlace(&watch);
+        const QString checked = unchangedOnly ? browser::unchangedPageGuard(m_stepStamp) : guard;
+        const auto answer =
+            m_browser->performAction(watchedStepScript(watch, elementScript(checked, click->index, click->frame, clickAction())));
+        const QVariantList parts = answer ? answer->toList() : QVariantList();
+        if (unchangedOnly && parts.size() == 2 && parts[1].typeId() == QMetaType::QString &&
+            parts[1].toString() == browser::unchangedPageRefusal()) {
+            // Not taken: the run is stepping still.
+            m_stepNavigationTimer.stop();
+            m_tableWatch->cancel();
+            if (m_state == RunState::WaitingInPlace)
+                setState(RunState::Stepping);
+            return false;
+        }
+        // A call that did not answer may well have started the watch: it is listened to.
+        if (watching)
+            m_tableWatch->startedInPage(parts.size() != 2 || parts[0].toBool());
     } else if (const auto *navigate = std::get_if<capture::NavigateTo>(&step.action)) {
         m_browser->Navigate(QString::fromStdString(navigate->url));
     } else if (const auto *advance = std::get_if<capture::AdvanceDropDowns>(&step.action)) {
@@ -142,6 +190,7 @@ void CaptureRun::carryOut(const capture::NextPageStep &step)
             EndRun(RunEnd::NoPlaceholder);
         }
     }
+    return true;
 }
 
 }  // namespace tabvoro::run

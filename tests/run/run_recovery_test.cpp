@@ -145,6 +145,12 @@ QByteArray longPageCaptured()
     return QByteArray::fromStdString(capture::encodeText(text.toStdString(), "GB18030").value().bytes);
 }
 
+// A counter beside the table that the page's script changes in every task it gets, so that the
+// page is never as the capture read it by the time the step comes.
+const QByteArray kRestlessCounter =
+    "<span id=\"n\"></span><script>var n=0,s=document.getElementById('n'),ch=new MessageChannel();"
+    "ch.port1.onmessage=function(){s.textContent=++n;ch.port2.postMessage(0);};ch.port2.postMessage(0);</script>";
+
 // An advertisement that opens itself on a timer, by every means a script has.
 const QByteArray kAdvertisement =
     "<script>setTimeout(function(){try{window.open('/ad.html');}catch(e){}"
@@ -254,6 +260,7 @@ private slots:
             for (const char *chain : {"/once/", "/always/", "/held/", "/timed/", "/slow/"})
                 m_site.addPage(QString("%1%2.html").arg(chain).arg(n), chainPage(n));
             m_site.addPage(QString("/ads/%1.html").arg(n), chainPage(n, kAdvertisement));
+            m_site.addPage(QString("/restless/%1.html").arg(n), chainPage(n, kRestlessCounter));
         }
         m_site.addPage("/ad.html", "<title>ad</title><table><tr><td>编号</td><td>广告</td></tr></table>");
         m_site.slowRequests("/slow/3.html", int(kHead.size()), 1500);
@@ -633,6 +640,24 @@ private slots:
         open(url("/once/2.html"));
         const QString other = browser::currentChangeStamp(m_browser);
         QVERIFY(other != changed && other != first);
+    }
+
+    // A page that has changed since its capture by the time the step comes is captured again
+    // before the step leaves it (the second capture repeats the first and is dropped), and the
+    // step then still takes the run to the next page, every page written once.
+    void pageChangedBeforeTheStepIsCapturedAgain_data() { addEngines(); }
+    void pageChangedBeforeTheStepIsCapturedAgain()
+    {
+        makeRun();
+        QSignalSpy states(m_run.get(), &run::CaptureRun::stateChanged);
+        open(url("/restless/1.html"));
+        runToTheEnd();
+        QCOMPARE(output(), captured({1, 2, 3, 4, 5}));
+        QVERIFY(m_run->endReason() == run::RunEnd::PagesRanOut);
+        const auto captures = std::count_if(states.begin(), states.end(), [](const QList<QVariant> &state) {
+            return state.at(0).value<run::RunState>() == run::RunState::Capturing;
+        });
+        QVERIFY2(captures > 5, qPrintable(QString::number(captures)));
     }
 
     // A timed run's step is worked out on one page and carried out a round trip later; a page
