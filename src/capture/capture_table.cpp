@@ -457,6 +457,16 @@ CaptureOutcome readWhole(CaptureSession &session)
     return outcome;
 }
 
+// A capture too large to keep: nothing of it is kept, and the repeat check and the tally stay
+// as they were.
+CaptureOutcome refused(CaptureSession &session, std::size_t maxTextBytes)
+{
+    session.recordCount = 0;
+    session.growth.reset();
+    session.statusText = tooLargeMessage(maxTextBytes);
+    return {false, {}, {}, session.statusText};
+}
+
 }  // namespace
 
 CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &settings,
@@ -495,12 +505,8 @@ CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &setting
                 return readWhole(session);
             walker.setWidth(point->widthUsed);
             walker.walk(*goneOn);
-            if (walker.tooLarge()) {
-                session.recordCount = 0;
-                session.growth.reset();
-                session.statusText = tooLargeMessage(maxTextBytes);
-                return {false, {}, {}, session.statusText};
-            }
+            if (walker.tooLarge())
+                return refused(session, maxTextBytes);
             growth = growthPoint(doc, *goneOn, index, walked, walker.width(), settings, point);
             rowsWalked = walker.rowsWalked();
             grown = true;
@@ -527,13 +533,8 @@ CaptureOutcome CaptureTable(const Document &page, const CaptureSettings &setting
             walkMatching(0, byPosition ? tables : htmlTables);
             if (!byPosition && matched == 0)
                 walkMatching(htmlTables, tables);
-            if (walker.tooLarge()) {
-                // Nothing of it is kept: the repeat check and the tally stay as they were.
-                session.recordCount = 0;
-                session.growth.reset();
-                session.statusText = tooLargeMessage(maxTextBytes);
-                return {false, {}, {}, session.statusText};
-            }
+            if (walker.tooLarge())
+                return refused(session, maxTextBytes);
             if (matched == 1)
                 growth = growthPoint(doc, *only, onlyIndex, walker.walkedRows(*only), walker.width(), settings,
                                      nullptr);
