@@ -84,7 +84,7 @@ NextPageStep byPageNumber(const CaptureSettings &settings, const NextPageInput &
     step.startPage = formatNumber(end > start ? start + 1 : start - 1);
     step.pageTurnText = input.text1;
     if (settings.url.find("(*)") == std::string::npos)
-        step.action = EndTheRun{kMissingPlaceholderMessage};
+        step.action = EndTheRun{kMissingPlaceholderMessage, {}};
     else
         step.action = NavigateTo{replaceAll(settings.url, "(*)", *step.startPage)};
     return step;
