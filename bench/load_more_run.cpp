@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "bench_window.h"
 #include "browser/browser_engine.h"
 #include "support/local_http_server.h"
 #include "ui/frmmain.h"
@@ -40,7 +41,6 @@ namespace tabvoro::bench {
 namespace {
 
 constexpr double kTarget = 1.2;
-constexpr int kWaitMs = 60'000;
 const char *const kMoreText = "加载更多";
 const char *const kRowsMessage = "bench-rows ";
 const char *const kHeader[] = {"序号", "名称", "城市", "销量", "金额", "类别", "日期", "备注"};
@@ -135,48 +135,6 @@ QByteArray pageHtml(int clicks, int rows)
 
 double msSince(const QElapsedTimer &clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
 
-struct Window {
-    std::unique_ptr<QTemporaryDir> folder;
-    std::unique_ptr<ui::Frmmain> frmmain;
-};
-
-bool openAndWait(ui::Frmmain &window, const QUrl &url)
-{
-    QEventLoop loop;
-    bool ok = false;
-    QObject::connect(window.browserEngine(), &browser::BrowserEngine::DocumentComplete, &loop,
-                     [&](const QUrl &completed, bool success) {
-                         if (completed != url)
-                             return;
-                         ok = success;
-                         loop.quit();
-                     });
-    QTimer::singleShot(kWaitMs, &loop, &QEventLoop::quit);
-    window.Txturl->setText(url.toString());
-    window.OpenAddress(url.toString());
-    loop.exec();
-    return ok;
-}
-
-Window openWindow(const QUrl &warmUp)
-{
-    Window w;
-    w.folder = std::make_unique<QTemporaryDir>();
-    ui::FrmmainOptions options;
-    options.programFolder = w.folder->path() + "/";
-    options.openStartPage = false;
-    options.reportOpenBrowserWindows = false;
-    w.frmmain = std::make_unique<ui::Frmmain>(options);
-    w.frmmain->setAttribute(Qt::WA_DontShowOnScreen);
-    w.frmmain->show();
-    // The renderer a user's open window already runs is started outside both measures.
-    if (!openAndWait(*w.frmmain, warmUp)) {
-        std::fprintf(stderr, "paging_run_bench: the warm-up page did not load\n");
-        std::exit(1);
-    }
-    return w;
-}
-
 // When the page said each batch was in, from the start of the measure.
 struct Arrivals {
     std::vector<double> at;
@@ -203,25 +161,25 @@ struct Measure {
 // The page's own loading: opened, then pressed as soon as each batch is in.
 Measure loadOnly(const QUrl &warmUp, const QUrl &page, int clicks)
 {
-    Window w = openWindow(warmUp);
+    BenchWindow w = openBenchWindow(warmUp, nullptr, "paging_run_bench");
     Measure m;
     QObject context;
     QElapsedTimer clock;
     Arrivals arrivals;
     clock.start();
-    arrivals.watch(*w.frmmain, &context, clock);
-    if (!openAndWait(*w.frmmain, page))
+    arrivals.watch(*w.window, &context, clock);
+    if (!openAndWait(*w.window, page))
         return m;
     for (int k = 1; k <= clicks; ++k) {
         QEventLoop loop;
-        QObject::connect(w.frmmain->browserEngine(), &browser::BrowserEngine::ConsoleMessage, &loop,
+        QObject::connect(w.window->browserEngine(), &browser::BrowserEngine::ConsoleMessage, &loop,
                          [&](const QString &message) {
                              if (message.startsWith(QLatin1String(kRowsMessage)))
                                  loop.quit();
                          });
-        QTimer::singleShot(kWaitMs, &loop, &QEventLoop::quit);
+        QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
         const std::size_t before = arrivals.at.size();
-        w.frmmain->browserEngine()->performAction(QStringLiteral("document.getElementById('more').click()"));
+        w.window->browserEngine()->performAction(QStringLiteral("document.getElementById('more').click()"));
         if (arrivals.at.size() == before)
             loop.exec();
         if (arrivals.at.size() == before)
@@ -230,7 +188,7 @@ Measure loadOnly(const QUrl &warmUp, const QUrl &page, int clicks)
     m.seconds = msSince(clock) / 1000;
     m.arrivals = arrivals.at;
     m.ok = true;
-    w.frmmain.reset();
+    w.window.reset();
     flushDeletes();
     return m;
 }
@@ -239,8 +197,8 @@ Measure loadOnly(const QUrl &warmUp, const QUrl &page, int clicks)
 // the run ends because the button is gone.
 Measure run(const QUrl &warmUp, const QUrl &page)
 {
-    Window w = openWindow(warmUp);
-    ui::Frmmain &f = *w.frmmain;
+    BenchWindow w = openBenchWindow(warmUp, nullptr, "paging_run_bench");
+    ui::Frmmain &f = *w.window;
     Measure m;
     f.txtNp->setText(QString::fromUtf8(kMoreText));
     f.Option1[0]->setChecked(true);
@@ -262,7 +220,7 @@ Measure run(const QUrl &warmUp, const QUrl &page)
     double lastProgress = 0;
     QObject::connect(&f, &ui::Frmmain::captureKept, &loop, [&] { lastProgress = msSince(clock); });
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!f.running() || msSince(clock) - lastProgress > kWaitMs)
+        if (!f.running() || msSince(clock) - lastProgress > kLoadTimeoutMs)
             loop.quit();
     });
     lastProgress = msSince(clock);
@@ -278,7 +236,7 @@ Measure run(const QUrl &warmUp, const QUrl &page)
         f.Command1->click();  // the pause: ends the armed run before the window goes
     m.lines = countLines(f.OutputPath());
     m.ok = !stalled;
-    w.frmmain.reset();
+    w.window.reset();
     flushDeletes();
     return m;
 }

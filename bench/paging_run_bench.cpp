@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "bench_window.h"
 #include "load_more_run.h"
 #include "browser/browser_engine.h"
 #include "browser/chromium_browser.h"
@@ -66,7 +67,6 @@ namespace {
 constexpr double kTarget = 1.15;
 // Chromium's run against the view's, over the same pages.
 constexpr double kEngineTarget = 1.3;
-constexpr int kLoadTimeoutMs = 60'000;
 // A run that neither loads nor captures for this long has stalled (a page notice it never took).
 constexpr int kStallMs = 60'000;
 // How long a page is left to itself before the breakdown's settled first call.
@@ -239,69 +239,11 @@ QByteArray listingPage(int page, int pages, int rows)
 
 double msSince(const QElapsedTimer &clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
 
-// Waits until the main frame has completed `url`; the blank page a new window opens with, or an
-// earlier page, may complete meanwhile and is not it. `start` begins the load.
-template <typename Start>
-bool loadAndWait(ui::Frmmain &window, const QUrl &url, Start start)
-{
-    QEventLoop loop;
-    bool done = false;
-    bool ok = false;
-    QObject::connect(window.browserEngine(), &browser::BrowserEngine::DocumentComplete, &loop,
-                     [&](const QUrl &completed, bool success) {
-                         if (completed != url)
-                             return;
-                         done = true;
-                         ok = success;
-                         loop.quit();
-                     });
-    QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
-    start();
-    if (!done)
-        loop.exec();
-    return ok;
-}
-
-bool openAndWait(ui::Frmmain &window, const QUrl &url)
-{
-    return loadAndWait(window, url, [&] {
-        window.Txturl->setText(url.toString());
-        window.OpenAddress(url.toString());
-    });
-}
-
-// A window of its own for every measure, in a program folder of its own: the capture session is
-// new (no page is dropped as a repeat of an earlier run) and the output file holds this run alone.
-struct Bench {
-    std::unique_ptr<QTemporaryDir> folder;
-    std::unique_ptr<ui::Frmmain> window;
-};
-
 // Chromium, when the pages are opened in it: one for the whole measure, started before the
 // first window, as a run starts it; every window drives it in turn.
 browser::ChromiumBrowser *g_chromium = nullptr;
 
-Bench openWindow(const QUrl &warmUp)
-{
-    Bench b;
-    b.folder = std::make_unique<QTemporaryDir>();
-    ui::FrmmainOptions options;
-    options.programFolder = b.folder->path() + "/";
-    options.openStartPage = false;
-    options.reportOpenBrowserWindows = false;
-    options.browserEngine = g_chromium;
-    b.window = std::make_unique<ui::Frmmain>(options);
-    // A view that was never shown stops answering scripts once it has navigated.
-    b.window->setAttribute(Qt::WA_DontShowOnScreen);
-    b.window->show();
-    // A user starts a run in a window already up, its renderer running: the warm-up page keeps
-    // the start of that process out of both sides.
-    if (!openAndWait(*b.window, warmUp)) {
-        std::fprintf(stderr, "paging_run_bench: the warm-up page did not load\n");
-        std::exit(1);
-    }
-    return b;
-}
+BenchWindow openWindow(const QUrl &warmUp) { return openBenchWindow(warmUp, g_chromium, "paging_run_bench"); }
 
 // Whether `progress` and `maximum` are the mark an engine shows as a load ends: "0/0", told
 // just before the page's DocumentComplete.
@@ -339,7 +281,7 @@ struct LoadOnly {
 
 LoadOnly loadOnly(const QUrl &warmUp, const std::vector<QUrl> &urls)
 {
-    Bench b = openWindow(warmUp);
+    BenchWindow b = openWindow(warmUp);
     ui::Frmmain &w = *b.window;
     LoadOnly result;
     QObject context;
@@ -381,7 +323,7 @@ void setRunControls(ui::Frmmain &w)
 
 Run pagingRun(const QUrl &warmUp, const std::vector<QUrl> &urls)
 {
-    Bench b = openWindow(warmUp);
+    BenchWindow b = openWindow(warmUp);
     ui::Frmmain &w = *b.window;
     Run run;
     setRunControls(w);
@@ -528,7 +470,7 @@ struct StageTimes {
 StageTimes measureStages(const QUrl &warmUp, const std::vector<QUrl> &urls, int count)
 {
     StageTimes parts;
-    Bench b = openWindow(warmUp);
+    BenchWindow b = openWindow(warmUp);
     ui::Frmmain &w = *b.window;
     setRunControls(w);
     QTemporaryDir out;

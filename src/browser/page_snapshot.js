@@ -828,20 +828,23 @@
                 if (all[i] === taken[k])
                     indexes[k++] = i;
         }
-        out.e = taken.map(element => {
-            const tag = element.tagName;
-            const control = CONTROLS.has(tag) && element.namespaceURI === HTML_NAMESPACE;
-            const entry = [tag, control ? element.type : '', control ? element.value : '',
-                           element.getAttribute('name') || ''];
-            while (entry.length > 1 && entry[entry.length - 1] === '')
-                entry.pop();
-            return entry;
-        });
+        out.e = taken.map(elementEntry);
         out.ei = indexes;
         // The list's length matters to a keyword that names a position; counting it walks the
         // whole document, which a page of many rows feels at every step.
         out.ec = req.stepCount || taken.length > 16 ? all.length : taken.length ? indexes[taken.length - 1] + 1 : 0;
         out.en = answers.join('');
+    }
+
+    // An element's entry in the `all` list: [tagName, type, value, name], trailing empties left out.
+    function elementEntry(element) {
+        const tag = element.tagName;
+        const control = CONTROLS.has(tag) && element.namespaceURI === HTML_NAMESPACE;
+        const entry = [tag, control ? element.type : '', control ? element.value : '',
+                       element.getAttribute('name') || ''];
+        while (entry.length > 1 && entry[entry.length - 1] === '')
+            entry.pop();
+        return entry;
     }
 
     function takeElements(doc, req, out) {
@@ -857,12 +860,7 @@
         for (let i = 0; i < n; ++i) {
             const element = all[i];
             const tag = element.tagName;
-            const control = CONTROLS.has(tag) && element.namespaceURI === HTML_NAMESPACE;
-            const entry = [tag, control ? element.type : '', control ? element.value : '',
-                           element.getAttribute('name') || ''];
-            while (entry.length > 1 && entry[entry.length - 1] === '')
-                entry.pop();
-            list[i] = entry;
+            list[i] = elementEntry(element);
             const asked = !wanted || wanted.has(tag);
             if (html && asked)
                 html.push(i, element.innerHTML);
